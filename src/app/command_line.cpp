@@ -1,0 +1,96 @@
+#include "app/command_line.h"
+
+#include <string_view>
+
+#include "app/console_reports.h"
+#include "app/test_routine.h"
+
+namespace kelvane {
+namespace {
+
+struct PowerModeName {
+  std::string_view name;
+  PowerModeCode code;
+};
+
+// Matched whole and case-sensitively, in this order.
+constexpr PowerModeName kPowerModeNames[] = {
+    {"On", 1}, {"Standby", 2}, {"Suspend", 3}, {"Off", 4}, {"HardOff", 5},
+};
+
+bool findPowerMode(std::string_view name, PowerModeCode* code) {
+  for (const PowerModeName& entry : kPowerModeNames) {
+    if (entry.name == name) {
+      *code = entry.code;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& out) {
+  ParseResult result;
+  if (argc < 1) {
+    result.outcome = ParseOutcome::kNothing;
+    return result;
+  }
+  if (argc == 1) {
+    result.outcome = ParseOutcome::kUsage;
+    return result;
+  }
+
+  RunRequest& request = result.request;
+  int index = 1;
+  while (index < argc) {
+    const std::string_view argument = argv[index];
+    if (argument == "-q") {
+      request.query = true;
+      index += 1;
+    } else if (argument == "-p") {
+      // The next argument is the value whatever it looks like; when there is
+      // none, the echo shows an empty value rather than reading past argv.
+      const bool hasValue = index + 1 < argc;
+      const std::string_view value = hasValue ? std::string_view(argv[index + 1]) : std::string_view();
+      printEcho(out, argument, value);
+      PowerModeCode code = 0;
+      if (!hasValue || !findPowerMode(value, &code)) {
+        printLine(out, kPowerArgumentInvalidLine);
+        printEcho(out, argument, value);
+        result.outcome = ParseOutcome::kUsage;
+        return result;
+      }
+      request.power = true;
+      request.powerMode = code;
+      index += 2;
+    } else if (argument == "-t") {
+      request.test = true;
+      index += 1;
+    } else {
+      printLine(out, kInvalidArgumentsLine);
+      result.outcome = ParseOutcome::kUsage;
+      return result;
+    }
+  }
+  result.outcome = ParseOutcome::kRun;
+  return result;
+}
+
+void runRequest(const RunRequest& request, std::ostream& out) {
+  if (request.test) {
+    runTestRoutine(out);
+    return;
+  }
+  // The query comes first so that it reports the state before the command.
+  if (request.query) {
+    const Monitors monitors;
+    printStatus(out, monitors.queryPowerMode());
+  }
+  if (request.power) {
+    const Monitors monitors;
+    monitors.setPowerMode(request.powerMode);
+  }
+}
+
+}  // namespace kelvane

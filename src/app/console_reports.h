@@ -1,0 +1,38 @@
+// Every text Kelvane prints. Scripts parse these lines, so they are kept
+// exactly as the program has always printed them, misspellings included.
+//
+// Each line is flushed as soon as it is written: the test routine sleeps
+// between lines and its progress must show while it does.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "monitors/monitors.h"
+
+namespace kelvane {
+
+// The process exit status after the usage block (a POSIX shell sees 255).
+inline constexpr int kUsageExitStatus = -1;
+
+inline constexpr std::string_view kInvalidArgumentsLine = "Invalid arguments, please try again.";
+inline constexpr std::string_view kPowerArgumentInvalidLine =
+    "Power argument invalid, please try again.";
+
+void printLine(std::ostream& out, std::string_view line);
+
+// "Option: -p, value: Off"
+void printEcho(std::ostream& out, std::string_view option, std::string_view value);
+
+// "On" for 1, "Off" for 0, "Disconected" for a failed read, else the number.
+std::string statusLine(StatusValue status);
+void printStatus(std::ostream& out, StatusValue status);
+
+void printUsage(std::ostream& out);
+
+// Prints the usage block to standard output and ends the process with
+// kUsageExitStatus through the normal exit path, so buffered output is flushed.
+[[noreturn]] void printUsageAndExit();
+
+}  // namespace kelvane

@@ -1,0 +1,18 @@
+#include <iostream>
+
+#include "app/command_line.h"
+#include "app/console_reports.h"
+
+int main(int argc, char* argv[]) {
+  const kelvane::ParseResult parsed = kelvane::parseCommandLine(argc, argv, std::cout);
+  switch (parsed.outcome) {
+    case kelvane::ParseOutcome::kUsage:
+      kelvane::printUsageAndExit();
+    case kelvane::ParseOutcome::kNothing:
+      return 0;
+    case kelvane::ParseOutcome::kRun:
+      break;
+  }
+  kelvane::runRequest(parsed.request, std::cout);
+  return 0;
+}

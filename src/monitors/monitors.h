@@ -1,0 +1,50 @@
+// The set of physical monitors attached to the desktop, and the VESA MCCS
+// power-mode control (VCP code 0xD6) sent to them over DDC/CI.
+#pragma once
+
+#include <cstdint>
+#include <set>
+
+#include "monitors/platform.h"
+
+namespace kelvane {
+
+using PhysicalMonitorHandle = platform::PhysicalMonitorHandle;
+
+// MCCS "Power Mode" control.
+inline constexpr std::uint8_t kPowerModeVcpCode = 0xD6;
+
+// A value written to kPowerModeVcpCode: 1 on, 2 standby, 3 suspend, 4 off,
+// 5 power off as if by the power button.
+using PowerModeCode = std::uint32_t;
+
+// What queryPowerMode reports: the monitor's own VCP 0xD6 value, or one of
+// the two sentinels below.
+using StatusValue = std::int32_t;
+inline constexpr StatusValue kStatusReadFailed = -1;
+inline constexpr StatusValue kStatusNoMonitor = -2;
+
+// Opens every physical monitor when created and closes them when destroyed.
+// The set is fixed at construction: monitors attached later are not seen.
+class Monitors {
+ public:
+  Monitors();
+  virtual ~Monitors();
+
+  Monitors(const Monitors&) = delete;
+  Monitors& operator=(const Monitors&) = delete;
+  Monitors(Monitors&&) = delete;
+  Monitors& operator=(Monitors&&) = delete;
+
+  // Sends the code to every monitor, smallest handle first. Failures are not
+  // reported: a monitor that does not take the command must not stop the others.
+  void setPowerMode(PowerModeCode code) const;
+
+  // Reads the power mode of the monitor with the smallest handle.
+  StatusValue queryPowerMode() const;
+
+ private:
+  std::set<PhysicalMonitorHandle> handles_;
+};
+
+}  // namespace kelvane

@@ -1,0 +1,131 @@
+// Runs a built kelvane executable and checks its exact output bytes and exit
+// status. The same cases run against every build: the native one, and the
+// Windows one under Wine, where lines end in CRLF.
+//
+// Environment:
+//   KELVANE_EXE         the executable (required)
+//   KELVANE_LAUNCHER    a program to start it with, such as Wine (optional)
+//   KELVANE_CRLF=1      expect Windows line ends
+//   KELVANE_NO_MONITOR=1  the executable finds no physical monitor where it
+//                       runs, so the runs that reach the monitors can be checked too
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+
+namespace kelvane {
+namespace {
+
+using testing_support::ChildResult;
+using testing_support::runChild;
+
+std::string environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value == nullptr ? "" : value;
+}
+
+std::string lineEnds(const std::string& text) {
+  if (environment("KELVANE_CRLF") != "1") {
+    return text;
+  }
+  std::string converted;
+  for (const char c : text) {
+    if (c == '\n') {
+      converted += '\r';
+    }
+    converted += c;
+  }
+  return converted;
+}
+
+ChildResult runKelvane(const std::vector<std::string>& arguments) {
+  std::vector<std::string> argv;
+  if (const std::string launcher = environment("KELVANE_LAUNCHER"); !launcher.empty()) {
+    argv.push_back(launcher);
+  }
+  argv.push_back(environment("KELVANE_EXE"));
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  // Generous: the first start of Wine in a new prefix takes several seconds.
+  return runChild(argv, std::chrono::seconds(120));
+}
+
+const std::string kUsage =
+    "Usage:\n"
+    "Kelvane [-p option] [-q] [-t]\n"
+    "\n"
+    "\t-p\t\tPower options: [On, Off]\n"
+    "\n"
+    "\t-q\t\tQuerry Screen Status\n"
+    "\t\t\t\tWill happen beffore instruction\n"
+    "\t\t\t\tif combined with power querry\n"
+    "\n"
+    "\t-t\t\tTesting routine. Disables other options\n"
+    "\t\t\tOn -> 5 off commands -> On. \n";
+const std::string kInvalid = "Invalid arguments, please try again.\n";
+const std::string kPowerInvalid = "Power argument invalid, please try again.\n";
+
+// -1 as seen by a POSIX parent.
+constexpr int kUsageStatus = 255;
+
+struct Case {
+  std::vector<std::string> arguments;
+  std::string output;
+  int exitStatus;
+};
+
+std::string echo(const std::string& value) { return "Option: -p, value: " + value + "\n"; }
+
+std::string badPower(const std::string& value) {
+  return echo(value) + kPowerInvalid + echo(value) + kUsage;
+}
+
+void expectRuns(const std::vector<Case>& cases) {
+  ASSERT_FALSE(environment("KELVANE_EXE").empty()) << "KELVANE_EXE is not set";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.arguments));
+    const ChildResult result = runKelvane(c.arguments);
+    ASSERT_TRUE(result.started);
+    ASSERT_FALSE(result.timedOut);
+    EXPECT_EQ(result.out, lineEnds(c.output));
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.exitStatus, c.exitStatus);
+  }
+}
+
+TEST(CommandLineProcessTest, BadInputPrintsItsErrorAndTheUsageAndEndsWithMinusOne) {
+  expectRuns({
+      {{}, kUsage, kUsageStatus},
+      {{"-x"}, kInvalid + kUsage, kUsageStatus},
+      {{"-q", "-x"}, kInvalid + kUsage, kUsageStatus},
+      {{"-qp"}, kInvalid + kUsage, kUsageStatus},
+      {{"--q"}, kInvalid + kUsage, kUsageStatus},
+      {{""}, kInvalid + kUsage, kUsageStatus},
+      {{"-p", "off"}, badPower("off"), kUsageStatus},
+      {{"-p", "ON"}, badPower("ON"), kUsageStatus},
+      {{"-p", "-q"}, badPower("-q"), kUsageStatus},
+      {{"-p"}, badPower(""), kUsageStatus},
+      {{"-p", "Off", "-p"}, echo("Off") + badPower(""), kUsageStatus},
+      {{"-t", "-p", "Off", "-z"}, echo("Off") + kInvalid + kUsage, kUsageStatus},
+  });
+}
+
+TEST(CommandLineProcessTest, RunsWithoutAnyMonitorComplete) {
+  if (environment("KELVANE_NO_MONITOR") != "1") {
+    GTEST_SKIP() << "this executable may find monitors where it runs";
+  }
+  const std::string noMonitor = "Error, status answer: -2\n";
+  expectRuns({
+      {{"-q"}, noMonitor, 0},
+      {{"-q", "-q"}, noMonitor, 0},
+      {{"-p", "Off"}, echo("Off"), 0},
+      {{"-p", "Off", "-q"}, echo("Off") + noMonitor, 0},
+      {{"-p", "On", "-p", "HardOff"}, echo("On") + echo("HardOff"), 0},
+  });
+}
+
+}  // namespace
+}  // namespace kelvane

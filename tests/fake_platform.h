@@ -1,0 +1,59 @@
+// An in-memory platform for the tests: display monitors and physical monitors
+// are scripted per test, and every platform call is logged in order so that a
+// test can state a whole sequence of calls in a few lines.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace kelvane::fake {
+
+struct DisplayMonitor {
+  bool countFails = false;
+  // The count reported; when unset, the number of handles below.
+  std::optional<std::uint32_t> count;
+  bool fillFails = false;
+  // The handles written into the records, in array order.
+  std::vector<std::uintptr_t> handles;
+};
+
+struct PhysicalMonitor {
+  bool readFails = false;
+  std::uint32_t powerMode = 1;
+};
+
+// Scripts for the common cases.
+DisplayMonitor displayWith(std::vector<std::uintptr_t> handles);
+DisplayMonitor displayWhoseCountFails();
+DisplayMonitor displayWhoseFillFails(std::vector<std::uintptr_t> handles);
+DisplayMonitor displayReportingCount(std::uint32_t count, std::vector<std::uintptr_t> handles);
+PhysicalMonitor answering(std::uint32_t powerMode);
+PhysicalMonitor failingRead();
+
+// Log lines, one per call:
+//   "enumerate"        "count D1"           "fill D1 2"
+//   "set 0x10 4"       "get 0x10"           "destroy 0x10"     "sleep 5000"
+// Display monitors are named D1, D2... in script order; handles are in hex.
+class Platform {
+ public:
+  void reset();
+
+  std::vector<DisplayMonitor> displays;
+  // Monitors not listed here answer power mode 1; a set changes the answer.
+  std::map<std::uintptr_t, PhysicalMonitor> monitors;
+  std::vector<std::string> log;
+
+  // Handles opened by a fill and not yet destroyed.
+  std::set<std::uintptr_t> open;
+};
+
+// The platform calls of the process go to this one instance.
+Platform& platform();
+
+std::string handleName(std::uintptr_t handle);
+
+}  // namespace kelvane::fake
