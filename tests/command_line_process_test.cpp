@@ -77,7 +77,9 @@ struct Case {
   int exitStatus;
 };
 
-std::string echo(const std::string& value) { return "Option: -p, value: " + value + "\n"; }
+std::string echo(const std::string& value) {
+  return "Option: -p, value: " + value + "\n";
+}
 
 std::string badPower(const std::string& value) {
   return echo(value) + kPowerInvalid + echo(value) + kUsage;

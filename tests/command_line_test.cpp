@@ -57,7 +57,10 @@ TEST_F(CommandLineTest, AcceptedVectors) {
       {{"-p", "Off"}, false, false, true, 4, "Option: -p, value: Off\n"},
       {{"-p", "HardOff"}, false, false, true, 5, "Option: -p, value: HardOff\n"},
       {{"-p", "On", "-p", "Off"},
-       false, false, true, 4,
+       false,
+       false,
+       true,
+       4,
        "Option: -p, value: On\nOption: -p, value: Off\n"},
       {{"-p", "Off", "-q", "-t"}, true, true, true, 4, "Option: -p, value: Off\n"},
   };
@@ -92,17 +95,22 @@ TEST_F(CommandLineTest, RejectedVectorsPrintTheirErrorLinesBeforeTheUsage) {
       {{"-q "}, kInvalid},
       {{"On"}, kInvalid},
       {{"-p", "Off", "extra"}, std::string("Option: -p, value: Off\n") + kInvalid},
-      {{"-p", "off"}, std::string("Option: -p, value: off\n") + kPowerInvalid + "Option: -p, value: off\n"},
-      {{"-p", "ON"}, std::string("Option: -p, value: ON\n") + kPowerInvalid + "Option: -p, value: ON\n"},
-      {{"-p", "Of"}, std::string("Option: -p, value: Of\n") + kPowerInvalid + "Option: -p, value: Of\n"},
-      {{"-p", "OffX"}, std::string("Option: -p, value: OffX\n") + kPowerInvalid + "Option: -p, value: OffX\n"},
-      {{"-p", "1"}, std::string("Option: -p, value: 1\n") + kPowerInvalid + "Option: -p, value: 1\n"},
+      {{"-p", "off"},
+       std::string("Option: -p, value: off\n") + kPowerInvalid + "Option: -p, value: off\n"},
+      {{"-p", "ON"},
+       std::string("Option: -p, value: ON\n") + kPowerInvalid + "Option: -p, value: ON\n"},
+      {{"-p", "Of"},
+       std::string("Option: -p, value: Of\n") + kPowerInvalid + "Option: -p, value: Of\n"},
+      {{"-p", "OffX"},
+       std::string("Option: -p, value: OffX\n") + kPowerInvalid + "Option: -p, value: OffX\n"},
+      {{"-p", "1"},
+       std::string("Option: -p, value: 1\n") + kPowerInvalid + "Option: -p, value: 1\n"},
       {{"-p", ""}, echoEmpty + kPowerInvalid + echoEmpty},
-      {{"-p", "-q"}, std::string("Option: -p, value: -q\n") + kPowerInvalid + "Option: -p, value: -q\n"},
+      {{"-p", "-q"},
+       std::string("Option: -p, value: -q\n") + kPowerInvalid + "Option: -p, value: -q\n"},
       {{"-p"}, echoEmpty + kPowerInvalid + echoEmpty},
       {{"-q", "-p"}, echoEmpty + kPowerInvalid + echoEmpty},
-      {{"-p", "On", "-p"},
-       "Option: -p, value: On\n" + echoEmpty + kPowerInvalid + echoEmpty},
+      {{"-p", "On", "-p"}, "Option: -p, value: On\n" + echoEmpty + kPowerInvalid + echoEmpty},
   };
   for (const Case& c : cases) {
     const Parsed parsed = parse(c.arguments);
@@ -141,8 +149,7 @@ TEST_F(CommandLineTest, QueryRunsBeforeTheCommandEachWithItsOwnMonitors) {
   Log expected = enumeration;
   expected.insert(expected.end(), {"get 0x10", "destroy 0x10", "destroy 0x20"});
   expected.insert(expected.end(), enumeration.begin(), enumeration.end());
-  expected.insert(expected.end(),
-                  {"set 0x10 4", "set 0x20 4", "destroy 0x10", "destroy 0x20"});
+  expected.insert(expected.end(), {"set 0x10 4", "set 0x20 4", "destroy 0x10", "destroy 0x20"});
   EXPECT_EQ(platform.log, expected);
   EXPECT_TRUE(platform.open.empty());
 }
@@ -153,9 +160,9 @@ TEST_F(CommandLineTest, RepeatedQueryReadsOnceAndLastPowerModeIsSentOnce) {
   RecordingStream out;
   runRequest(parsed.result.request, out.stream());
   EXPECT_EQ(out.text(), "On\n");
-  EXPECT_EQ(platform.log, (Log{"enumerate", "count D1", "fill D1 1", "get 0x10", "destroy 0x10",
-                               "enumerate", "count D1", "fill D1 1", "set 0x10 4",
-                               "destroy 0x10"}));
+  EXPECT_EQ(platform.log,
+            (Log{"enumerate", "count D1", "fill D1 1", "get 0x10", "destroy 0x10", "enumerate",
+                 "count D1", "fill D1 1", "set 0x10 4", "destroy 0x10"}));
 }
 
 TEST_F(CommandLineTest, StatusWithoutAnyMonitorStillCompletes) {

@@ -7,7 +7,9 @@
 
 namespace kelvane::fake {
 
-void Platform::reset() { *this = Platform(); }
+void Platform::reset() {
+  *this = Platform();
+}
 
 Platform& platform() {
   // The seam is a set of free functions, so the fake behind it has to be

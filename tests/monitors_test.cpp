@@ -37,8 +37,7 @@ TEST_F(MonitorsTest, DisplayMonitorWithoutPhysicalMonitorsStillGetsAnEmptyFill) 
 
 TEST_F(MonitorsTest, FailingDisplayMonitorsDoNotHideTheOthers) {
   platform.displays = {
-      fake::displayWhoseCountFails(),
-      fake::displayWhoseFillFails({0x60}),
+      fake::displayWhoseCountFails(), fake::displayWhoseFillFails({0x60}),
       fake::displayWith({0x30, 0x10}),
       fake::displayWith({0x20, 0x10}),  // the same handle again, as a driver may report it
   };
@@ -100,7 +99,8 @@ TEST_F(MonitorsTest, QueryReadsOnlyTheFirstMonitorAndReportsWhatItSays) {
     platform.monitors[0x100] = c.first;
     platform.monitors[0x200] = fake::answering(1);
     const Monitors monitors;
-    EXPECT_EQ(monitors.queryPowerMode(), c.expected) << "first monitor reports " << c.first.powerMode;
+    EXPECT_EQ(monitors.queryPowerMode(), c.expected)
+        << "first monitor reports " << c.first.powerMode;
     EXPECT_EQ(platform.log.back(), "get 0x100");
   }
 }
@@ -113,14 +113,13 @@ TEST_F(MonitorsTest, UnallocatableRecordCountSkipsThatDisplayMonitor) {
   if (overcommit >> mode && mode == 1) {
     GTEST_SKIP() << "the kernel grants any allocation here";
   }
-  platform.displays = {fake::displayReportingCount(0xFFFFFFFF, {0x10}),
-                       fake::displayWith({0x20})};
+  platform.displays = {fake::displayReportingCount(0xFFFFFFFF, {0x10}), fake::displayWith({0x20})};
   {
     const Monitors monitors;
     monitors.setPowerMode(3);
   }
-  EXPECT_EQ(platform.log, (Log{"enumerate", "count D1", "count D2", "fill D2 1", "set 0x20 3",
-                               "destroy 0x20"}));
+  EXPECT_EQ(platform.log,
+            (Log{"enumerate", "count D1", "count D2", "fill D2 1", "set 0x20 3", "destroy 0x20"}));
 }
 
 }  // namespace

@@ -52,7 +52,8 @@ class RecordingStream {
          end = text.find('\n', end + 1)) {
       if (std::find(flushes.begin(), flushes.end(), end + 1) == flushes.end()) {
         return ::testing::AssertionFailure()
-               << "no flush after the line ending at offset " << end << " of:\n" << text;
+               << "no flush after the line ending at offset " << end << " of:\n"
+               << text;
       }
     }
     return ::testing::AssertionSuccess();

@@ -52,7 +52,8 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
       // The next argument is the value whatever it looks like; when there is
       // none, the echo shows an empty value rather than reading past argv.
       const bool hasValue = index + 1 < argc;
-      const std::string_view value = hasValue ? std::string_view(argv[index + 1]) : std::string_view();
+      const std::string_view value =
+          hasValue ? std::string_view(argv[index + 1]) : std::string_view();
       printEcho(out, argument, value);
       PowerModeCode code = 0;
       if (!hasValue || !findPowerMode(value, &code)) {

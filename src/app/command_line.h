@@ -15,9 +15,9 @@ struct RunRequest {
 };
 
 enum class ParseOutcome {
-  kRun,       // every argument was accepted
-  kUsage,     // the usage block must follow and the process end with kUsageExitStatus
-  kNothing,   // no argument vector at all: end quietly
+  kRun,      // every argument was accepted
+  kUsage,    // the usage block must follow and the process end with kUsageExitStatus
+  kNothing,  // no argument vector at all: end quietly
 };
 
 struct ParseResult {

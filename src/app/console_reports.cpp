@@ -5,7 +5,9 @@
 
 namespace kelvane {
 
-void printLine(std::ostream& out, std::string_view line) { out << line << std::endl; }
+void printLine(std::ostream& out, std::string_view line) {
+  out << line << std::endl;
+}
 
 void printEcho(std::ostream& out, std::string_view option, std::string_view value) {
   out << "Option: " << option << ", value: " << value << std::endl;
@@ -24,7 +26,9 @@ std::string statusLine(StatusValue status) {
   }
 }
 
-void printStatus(std::ostream& out, StatusValue status) { printLine(out, statusLine(status)); }
+void printStatus(std::ostream& out, StatusValue status) {
+  printLine(out, statusLine(status));
+}
 
 void printUsage(std::ostream& out) {
   static constexpr std::string_view kUsageLines[] = {

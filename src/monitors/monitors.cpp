@@ -32,7 +32,9 @@ bool collectPhysicalMonitors(platform::DisplayMonitorHandle displayMonitor, void
 
 }  // namespace
 
-Monitors::Monitors() { platform::enumDisplayMonitors(&collectPhysicalMonitors, &handles_); }
+Monitors::Monitors() {
+  platform::enumDisplayMonitors(&collectPhysicalMonitors, &handles_);
+}
 
 Monitors::~Monitors() {
   for (const PhysicalMonitorHandle handle : handles_) {
