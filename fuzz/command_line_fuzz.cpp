@@ -31,7 +31,8 @@ std::vector<std::string> splitArguments(const std::uint8_t* data, std::size_t si
   while (start < size) {
     const void* nul = std::memchr(data + start, 0, size - start);
     const std::size_t end =
-        nul == nullptr ? size : static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - data);
+        nul == nullptr ? size
+                       : static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - data);
     arguments.emplace_back(reinterpret_cast<const char*>(data + start), end - start);
     start = end + 1;
   }

@@ -9,7 +9,8 @@
 
 #include <array>
 
-extern char** environ;
+// POSIX leaves this declaration to the program; glibc makes it only under _GNU_SOURCE.
+extern char** environ;  // NOLINT(readability-redundant-declaration)
 
 namespace kelvane::testing_support {
 namespace {
@@ -27,6 +28,8 @@ class Pipe {
   }
   Pipe(const Pipe&) = delete;
   Pipe& operator=(const Pipe&) = delete;
+  Pipe(Pipe&&) = delete;
+  Pipe& operator=(Pipe&&) = delete;
 
   bool valid() const { return ends_[0] >= 0; }
   int readEnd() const { return ends_[0]; }
@@ -59,6 +62,7 @@ ChildResult runChild(const std::vector<std::string>& argv, std::chrono::millisec
   posix_spawn_file_actions_adddup2(&actions, out.writeEnd(), 1);
   posix_spawn_file_actions_adddup2(&actions, err.writeEnd(), 2);
   std::vector<char*> args;
+  args.reserve(argv.size() + 1);
   for (const std::string& arg : argv) {
     args.push_back(const_cast<char*>(arg.c_str()));
   }

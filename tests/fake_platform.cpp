@@ -1,6 +1,6 @@
 #include "fake_platform.h"
 
-#include <cstdio>
+#include <sstream>
 #include <utility>
 
 #include "monitors/platform.h"
@@ -19,9 +19,9 @@ Platform& platform() {
 }
 
 std::string handleName(std::uintptr_t handle) {
-  char text[2 + 2 * sizeof handle + 1];
-  std::snprintf(text, sizeof text, "0x%jx", static_cast<std::uintmax_t>(handle));
-  return text;
+  std::ostringstream text;
+  text << "0x" << std::hex << handle;
+  return text.str();
 }
 
 DisplayMonitor displayWith(std::vector<std::uintptr_t> handles) {

@@ -84,7 +84,7 @@ TEST_F(MonitorsTest, HandlesAreOrderedAsUnsignedNumbers) {
 TEST_F(MonitorsTest, QueryReadsOnlyTheFirstMonitorAndReportsWhatItSays) {
   struct Case {
     fake::PhysicalMonitor first;
-    StatusValue expected;
+    StatusValue expected = 0;
   };
   const Case cases[] = {
       {fake::answering(1), 1},

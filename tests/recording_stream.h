@@ -47,13 +47,13 @@ class RecordingStream {
   // Succeeds when a flush followed every line end before anything else was written.
   ::testing::AssertionResult everyLineFlushed() const {
     const auto& flushes = buffer_.flushes();
-    const std::string& text = buffer_.text();
-    for (std::size_t end = text.find('\n'); end != std::string::npos;
-         end = text.find('\n', end + 1)) {
+    const std::string& written = buffer_.text();
+    for (std::size_t end = written.find('\n'); end != std::string::npos;
+         end = written.find('\n', end + 1)) {
       if (std::find(flushes.begin(), flushes.end(), end + 1) == flushes.end()) {
         return ::testing::AssertionFailure()
                << "no flush after the line ending at offset " << end << " of:\n"
-               << text;
+               << written;
       }
     }
     return ::testing::AssertionSuccess();

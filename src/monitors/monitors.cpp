@@ -10,8 +10,6 @@ namespace {
 // and keeps their handles. Always asks for the next display monitor, so that
 // one that cannot be opened does not hide the others.
 bool collectPhysicalMonitors(platform::DisplayMonitorHandle displayMonitor, void* data) {
-  auto& handles = *static_cast<std::set<PhysicalMonitorHandle>*>(data);
-
   std::uint32_t count = 0;
   if (!platform::getNumberOfPhysicalMonitorsFromHMONITOR(displayMonitor, &count)) {
     return true;
@@ -23,6 +21,7 @@ bool collectPhysicalMonitors(platform::DisplayMonitorHandle displayMonitor, void
     return true;
   }
   if (platform::getPhysicalMonitorsFromHMONITOR(displayMonitor, count, records.get())) {
+    auto& handles = *static_cast<std::set<PhysicalMonitorHandle>*>(data);
     for (std::uint32_t i = 0; i < count; ++i) {
       handles.insert(records[i].handle);
     }
