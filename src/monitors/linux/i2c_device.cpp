@@ -12,6 +12,19 @@
 #include "monitors/linux/ddc_ci_frame.h"
 
 namespace kelvane::linux_ddc {
+namespace {
+
+// A signal may interrupt a transfer before it starts; it is then simply redone.
+template <typename Transfer>
+ssize_t restartingOnInterrupt(Transfer transfer) {
+  ssize_t result = 0;
+  do {
+    result = transfer();
+  } while (result < 0 && errno == EINTR);
+  return result;
+}
+
+}  // namespace
 
 UniqueFd::~UniqueFd() {
   if (fd_ >= 0) {
@@ -42,10 +55,7 @@ std::optional<DdcChannel> DdcChannel::open(unsigned bus) {
 }
 
 TransferResult DdcChannel::write(const std::uint8_t* bytes, std::size_t size) const {
-  ssize_t written = 0;
-  do {
-    written = ::write(fd_.get(), bytes, size);
-  } while (written < 0 && errno == EINTR);
+  const ssize_t written = restartingOnInterrupt([&] { return ::write(fd_.get(), bytes, size); });
   if (written < 0) {
     return TransferResult{0, errno};
   }
@@ -57,10 +67,7 @@ TransferResult DdcChannel::write(const std::uint8_t* bytes, std::size_t size) co
 }
 
 TransferResult DdcChannel::read(std::uint8_t* bytes, std::size_t size) const {
-  ssize_t got = 0;
-  do {
-    got = ::read(fd_.get(), bytes, size);
-  } while (got < 0 && errno == EINTR);
+  const ssize_t got = restartingOnInterrupt([&] { return ::read(fd_.get(), bytes, size); });
   if (got < 0) {
     return TransferResult{0, errno};
   }
