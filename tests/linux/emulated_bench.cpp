@@ -17,6 +17,7 @@ using Milliseconds = std::chrono::duration<double, std::milli>;
 
 struct Sample {
   double wall = 0;
+  double cpu = 0;
   double openToReply = 0;
 };
 
@@ -47,6 +48,7 @@ bool measure(unsigned monitors, const std::vector<std::string>& arguments, Sampl
     }
   }
   sample.wall = Milliseconds(result.end - result.start).count();
+  sample.cpu = Milliseconds(result.cpuTime).count();
   const EmulatedDisplay& first = scene.displays.front();
   if (first.firstOpen() && first.firstReply()) {
     sample.openToReply = Milliseconds(*first.firstReply() - *first.firstOpen()).count();
@@ -70,6 +72,7 @@ int bench(int runs) {
   std::printf("kelvane against prompt emulated displays, %d runs each, median (min, max)\n", runs);
   for (const Row& row : rows) {
     std::vector<double> walls;
+    std::vector<double> cpus;
     std::vector<double> replies;
     for (int i = 0; i < runs; ++i) {
       Sample sample;
@@ -77,12 +80,14 @@ int bench(int runs) {
         return 1;
       }
       walls.push_back(sample.wall);
+      cpus.push_back(sample.cpu);
       replies.push_back(sample.openToReply);
     }
     if (row.openToReply) {
       std::printf("  %-42s open of the bus to reply: %s\n", row.label, summary(replies).c_str());
     }
     std::printf("  %-42s process wall time:        %s\n", row.label, summary(walls).c_str());
+    std::printf("  %-42s process CPU time:         %s\n", row.label, summary(cpus).c_str());
   }
   return 0;
 }

@@ -3,6 +3,8 @@
 #include <glib-unix.h>
 #include <linux/i2c-dev.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <umockdev.h>
 #include <unistd.h>
@@ -146,13 +148,34 @@ gboolean onStderr(gint fd, GIOCondition condition, gpointer data) {
   return onOutput(fd, condition, data, false);
 }
 
-void onChildExit(GPid pid, gint status, gpointer data) {
-  Run& run = *static_cast<Run*>(data);
+void childEnded(Run& run, int status) {
   run.result.end = Clock::now();
   run.result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   run.exited = true;
-  g_spawn_close_pid(pid);
   run.finishIfDone();
+}
+
+void onChildExit(GPid pid, gint status, gpointer data) {
+  g_spawn_close_pid(pid);
+  childEnded(*static_cast<Run*>(data), status);
+}
+
+// The child's pidfd became readable: it has ended. Reaping it ourselves
+// gives its resource usage, which GLib's child watch does not.
+gboolean onPidfd(gint fd, GIOCondition, gpointer data) {
+  Run& run = *static_cast<Run*>(data);
+  int status = 0;
+  rusage usage{};
+  if (wait4(run.pid, &status, 0, &usage) == run.pid) {
+    const auto time = [](const timeval& value) {
+      return std::chrono::seconds(value.tv_sec) + std::chrono::microseconds(value.tv_usec);
+    };
+    run.result.cpuTime = std::chrono::duration_cast<std::chrono::microseconds>(
+        time(usage.ru_utime) + time(usage.ru_stime));
+  }
+  close(fd);
+  childEnded(run, status);
+  return G_SOURCE_REMOVE;
 }
 
 gboolean onTimeout(gpointer data) {
@@ -273,7 +296,12 @@ RunResult EmulatedDesktop::run(const std::vector<std::string>& arguments,
   run.loop = g_main_loop_new(nullptr, FALSE);
   g_unix_fd_add(out, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR), onStdout, &run);
   g_unix_fd_add(err, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR), onStderr, &run);
-  g_child_watch_add(run.pid, onChildExit, &run);
+  const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, run.pid, 0));
+  if (pidfd >= 0) {
+    g_unix_fd_add(pidfd, G_IO_IN, onPidfd, &run);
+  } else {
+    g_child_watch_add(run.pid, onChildExit, &run);
+  }
   const guint timer = g_timeout_add(static_cast<guint>(timeout.count()), onTimeout, &run);
   g_main_loop_run(run.loop);
   if (!run.timerFired) {

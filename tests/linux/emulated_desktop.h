@@ -46,6 +46,8 @@ struct RunResult {
   std::vector<OutputLine> lines;
   Clock::time_point start;
   Clock::time_point end;
+  // User and system time of the child, when the kernel could report it.
+  std::chrono::microseconds cpuTime{0};
   std::chrono::milliseconds elapsed() const {
     return std::chrono::duration_cast<std::chrono::milliseconds>(end - start);
   }

@@ -15,7 +15,7 @@ namespace {
 using std::chrono::milliseconds;
 
 // Far beyond the about one second a monitor may take: only a hang gets here.
-constexpr milliseconds kRunTimeout{5000};
+constexpr milliseconds kRunTimeout{10000};
 
 const std::string kEcho = "Option: -p, value: Off\n";
 

@@ -68,7 +68,7 @@ TEST(EmulatedRoutineTest, RunsTheWholeSequenceAndPrintsEachLineBeforeSleeping) {
 
   // A line held back in a buffer would arrive together with the next one,
   // after the sleep, instead of a sleep's length before it.
-  const milliseconds jitter{100};
+  const milliseconds jitter{250};
   for (std::size_t i = 0; i + 1 < expected.size(); ++i) {
     const auto gap = std::chrono::duration_cast<milliseconds>(result.lines[i + 1].arrived -
                                                               result.lines[i].arrived);
