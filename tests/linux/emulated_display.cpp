@@ -148,6 +148,13 @@ int EmulatedDisplay::write(const std::uint8_t* bytes, std::size_t size, Clock::t
   return 0;
 }
 
+bool EmulatedDisplay::nextReplyIsFaulty() {
+  const bool faulty =
+      behaviour_.faultyReplies == kAlways || repliesSent_ < behaviour_.faultyReplies;
+  ++repliesSent_;
+  return faulty;
+}
+
 std::vector<std::uint8_t> EmulatedDisplay::reply(std::size_t size, Clock::time_point now) {
   const std::vector<std::uint8_t> nullMessage = displayFrame({});
   if (!pendingCode_) {
@@ -166,15 +173,12 @@ std::vector<std::uint8_t> EmulatedDisplay::reply(std::size_t size, Clock::time_p
   const bool supported = code == 0xD6 && behaviour_.supportsPowerMode;
   std::vector<std::uint8_t> answer =
       supported ? getVcpReply(0x00, code, 5, behaviour_.powerMode) : getVcpReply(0x01, code, 0, 0);
-  const bool faulty =
-      behaviour_.faultyReplies == kAlways || repliesSent_ < behaviour_.faultyReplies;
-  ++repliesSent_;
-  if (!faulty) {
+  if (behaviour_.fault == ReplyFault::kReadFails || !nextReplyIsFaulty()) {
     return answer;
   }
   switch (behaviour_.fault) {
     case ReplyFault::kNone:
-    case ReplyFault::kReadFails:
+    case ReplyFault::kReadFails:  // handled by read()
       return answer;
     case ReplyFault::kNullMessage:
       return nullMessage;
@@ -199,12 +203,8 @@ ReadResult EmulatedDisplay::read(std::size_t size, Clock::time_point now) {
   if (vanished_) {
     return ReadResult{{}, ENODEV};
   }
-  const bool failing =
-      behaviour_.fault == ReplyFault::kReadFails &&
-      (behaviour_.faultyReplies == kAlways || repliesSent_ < behaviour_.faultyReplies);
   ReadResult result;
-  if (failing) {
-    ++repliesSent_;
+  if (behaviour_.fault == ReplyFault::kReadFails && nextReplyIsFaulty()) {
     pendingCode_.reset();
     result.error = EIO;
   } else {

@@ -84,6 +84,8 @@ class EmulatedDisplay {
   void record(const std::string& entry);
   void violation(const std::string& what);
   void checkGap(Clock::time_point now);
+  // Whether this reply is among those that carry the fault; counts it.
+  bool nextReplyIsFaulty();
   std::vector<std::uint8_t> reply(std::size_t size, Clock::time_point now);
 
   DisplayBehaviour behaviour_;

@@ -8,7 +8,7 @@ constexpr std::uint8_t kHostSourceAddress = 0x51;
 constexpr std::uint8_t kDisplayWriteAddress = kDisplayI2cAddress << 1;
 // The host checksum covers the destination address that the kernel puts on
 // the wire for us; the display's checksum is seeded with the "virtual host
-// address" 0x50 instead (DDC/CI v1.1, section 4.5).
+// address" 0x50 instead (DDC/CI v1.1).
 constexpr std::uint8_t kHostChecksumSeed = kDisplayWriteAddress;
 constexpr std::uint8_t kDisplayChecksumSeed = 0x50;
 

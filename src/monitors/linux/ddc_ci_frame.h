@@ -1,7 +1,7 @@
-// DDC/CI message frames for VCP features, as the VESA DDC/CI standard (v1.1,
-// section 4) and MCCS define them, seen from the host's side of an i2c-dev
-// device: the kernel sends the address byte, so a frame we write starts at the
-// source address and a frame we read starts at the display's source byte.
+// DDC/CI message frames for VCP features, as the VESA DDC/CI standard (v1.1)
+// and MCCS define them, seen from the host's side of an i2c-dev device: the
+// kernel sends the address byte, so a frame we write starts at the source
+// address and a frame we read starts at the display's source byte.
 //
 // Pure code over bytes: nothing here touches a device or a clock.
 #pragma once

@@ -19,7 +19,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-// DDC/CI v1.1, section 4.3: the display needs 40 ms to prepare a reply, and
+// DDC/CI v1.1: the display needs 40 ms to prepare a reply, and
 // 50 ms after one exchange before it takes the next message; a command sent
 // sooner may be dropped without a word.
 constexpr milliseconds kReplyDelay{40};
