@@ -39,6 +39,10 @@ std::string adapter(const std::string& path, unsigned bus, bool deviceNode) {
   return text;
 }
 
+bool busIsFreeOnThisMachine(unsigned bus) {
+  return access(("/dev/i2c-" + std::to_string(bus)).c_str(), F_OK) != 0;
+}
+
 EmulatedDisplay* displayOf(gpointer data) {
   return static_cast<EmulatedDisplay*>(data);
 }
@@ -263,8 +267,15 @@ void EmulatedDesktop::addConnector(const Connector& connector, EmulatedDisplay* 
     text += adapter(path + "/" + bus, connector.bus, connector.deviceNode);
   }
   add(text);
-  if (connector.link != BusLink::kNone && connector.deviceNode) {
+  if (connector.link == BusLink::kNone) {
+    return;
+  }
+  if (connector.deviceNode) {
     attach(connector.bus, display);
+  } else if (!busIsFreeOnThisMachine(connector.bus)) {
+    // umockdev passes a /dev path it does not emulate through to the real
+    // one: the program would talk to a real display.
+    error_ = "/dev/" + bus + " exists on this machine; use busWithoutRealNode()";
   }
 }
 
@@ -312,6 +323,14 @@ RunResult EmulatedDesktop::run(const std::vector<std::string>& arguments,
     run.result.lines.push_back(OutputLine{run.partialLine, run.result.end});
   }
   return run.result;
+}
+
+unsigned busWithoutRealNode() {
+  unsigned bus = 240;
+  while (!busIsFreeOnThisMachine(bus)) {
+    ++bus;
+  }
+  return bus;
 }
 
 void runUnderUmockdev(int argc, char** argv) {

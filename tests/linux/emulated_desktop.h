@@ -29,6 +29,8 @@ struct Connector {
   BusLink link = BusLink::kDdcSymlink;
   unsigned bus = 0;
   // False when /dev/i2c-B does not exist (the i2c-dev module is not loaded).
+  // umockdev lets such a path through to the real /dev, so the bus must be
+  // one this machine does not have: see busWithoutRealNode().
   bool deviceNode = true;
 };
 
@@ -86,6 +88,9 @@ class EmulatedDesktop {
   std::string error_;
   std::vector<std::string> journal_;
 };
+
+// A bus number for which this machine has no /dev/i2c-N node.
+unsigned busWithoutRealNode();
 
 // Starts the process again under umockdev-wrapper unless it already runs
 // there. Returns only when it does; fails loudly otherwise.

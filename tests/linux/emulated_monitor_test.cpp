@@ -192,7 +192,8 @@ TEST(EmulatedMonitorTest, WithoutAReachableMonitorTheQueryReportsNoneAndNothingI
       {"no connector at all", {}},
       {"only a disconnected connector", {{"card0-HDMI-A-1", false, BusLink::kDdcSymlink, 3}}},
       {"a panel without a DDC bus", {{"card0-eDP-1", true, BusLink::kNone, 0}}},
-      {"no i2c-dev node for the bus", {{"card0-HDMI-A-1", true, BusLink::kDdcSymlink, 3, false}}},
+      {"no i2c-dev node for the bus",
+       {{"card0-HDMI-A-1", true, BusLink::kDdcSymlink, busWithoutRealNode(), false}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
