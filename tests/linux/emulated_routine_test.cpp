@@ -1,0 +1,96 @@
+// The test routine in real time (about 67 s) against an emulated monitor:
+// the whole sequence, and every line on the pipe before the sleep after it.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "emulated_scene.h"
+
+namespace kelvane::emulation {
+namespace {
+
+using std::chrono::milliseconds;
+
+struct ExpectedLine {
+  std::string text;
+  // How long the program sleeps after printing it.
+  milliseconds sleepAfter;
+};
+
+std::vector<ExpectedLine> expectedRoutine() {
+  const milliseconds none{0};
+  const milliseconds shortPause{1000};
+  const milliseconds longPause{5000};
+  std::vector<ExpectedLine> lines{
+      {"Start test routine: ", none}, {"Status", none}, {"On", shortPause}};
+  const std::pair<const char*, const char*> commands[] = {
+      {"Command: ON ", "On"},
+      {"Command: Standby ", "Error, status answer: 2"},
+      {"Command: Suspend ", "Error, status answer: 3"},
+      {"Command: Off ", "Error, status answer: 4"},
+      {"Command: HardOff ", "Error, status answer: 5"},
+      {"Command: On ", "On"},
+  };
+  for (const auto& [label, status] : commands) {
+    lines.push_back({label, longPause});
+    lines.push_back({"Status", none});
+    lines.push_back({status, longPause});
+    lines.push_back({"Status", none});
+    lines.push_back({status, shortPause});
+  }
+  lines.push_back({"End test routine: ", none});
+  return lines;
+}
+
+TEST(EmulatedRoutineTest, RunsTheWholeSequenceAndPrintsEachLineBeforeSleeping) {
+  Scene scene;
+  const EmulatedDisplay& display = scene.connect({"card0-DP-1", true, BusLink::kAuxChild, 4});
+  ASSERT_EQ(scene.desktop.error(), "");
+
+  const RunResult result = scene.desktop.run({"-t"}, std::chrono::seconds(100));
+  ASSERT_TRUE(result.started) << "set KELVANE_EXE to the kelvane executable";
+  EXPECT_FALSE(result.timedOut);
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.err, "");
+
+  const std::vector<ExpectedLine> expected = expectedRoutine();
+  std::vector<std::string> texts;
+  for (const OutputLine& line : result.lines) {
+    texts.push_back(line.text);
+  }
+  std::vector<std::string> expectedTexts;
+  for (const ExpectedLine& line : expected) {
+    expectedTexts.push_back(line.text);
+  }
+  ASSERT_EQ(texts, expectedTexts);
+
+  // A line held back in a buffer would arrive together with the next one,
+  // after the sleep, instead of a sleep's length before it.
+  const milliseconds jitter{250};
+  for (std::size_t i = 0; i + 1 < expected.size(); ++i) {
+    const auto gap = std::chrono::duration_cast<milliseconds>(result.lines[i + 1].arrived -
+                                                              result.lines[i].arrived);
+    SCOPED_TRACE(testing::Message() << "after line " << i << " \"" << expected[i].text << "\", "
+                                    << gap.count() << " ms");
+    EXPECT_GE(gap, expected[i].sleepAfter - jitter);
+    EXPECT_LE(gap, expected[i].sleepAfter + milliseconds{1500});
+  }
+
+  Traffic commands;
+  int reads = 0;
+  for (const std::string& entry : display.traffic()) {
+    if (entry.compare(0, 4, "set ") == 0) {
+      commands.push_back(entry);
+    }
+    reads += entry == "get D6" ? 1 : 0;
+  }
+  EXPECT_EQ(commands,
+            (Traffic{"set D6 1", "set D6 2", "set D6 3", "set D6 4", "set D6 5", "set D6 1"}));
+  EXPECT_EQ(reads, 13);
+  scene.expectWellBehaved();
+}
+
+}  // namespace
+}  // namespace kelvane::emulation

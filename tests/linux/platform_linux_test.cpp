@@ -1,0 +1,109 @@
+// The Linux platform operations called directly, in this process, against
+// emulated displays: what the end-to-end runs cannot see from outside, such
+// as handle values and the reply fields. (Closing cannot be observed here:
+// the emulation keeps its own end of every device open.)
+#include <glib.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "emulated_scene.h"
+#include "monitors/platform.h"
+
+namespace kelvane::emulation {
+namespace {
+
+using platform::DisplayMonitorHandle;
+using platform::PhysicalMonitorHandle;
+using platform::PhysicalMonitorRecord;
+
+// The displays answer from the GLib main loop; the calls under test block
+// until they do, so the loop spins on a thread of its own meanwhile.
+class MainLoopThread {
+ public:
+  MainLoopThread()
+      : loop_(g_main_loop_new(nullptr, FALSE)), thread_([this] { g_main_loop_run(loop_); }) {
+    while (!g_main_loop_is_running(loop_)) {
+      std::this_thread::yield();
+    }
+  }
+  ~MainLoopThread() {
+    g_main_loop_quit(loop_);
+    thread_.join();
+    g_main_loop_unref(loop_);
+  }
+  MainLoopThread(const MainLoopThread&) = delete;
+  MainLoopThread& operator=(const MainLoopThread&) = delete;
+
+ private:
+  GMainLoop* loop_;
+  std::thread thread_;
+};
+
+std::vector<DisplayMonitorHandle> displayMonitors() {
+  std::vector<DisplayMonitorHandle> found;
+  platform::enumDisplayMonitors(
+      [](DisplayMonitorHandle monitor, void* data) {
+        static_cast<std::vector<DisplayMonitorHandle>*>(data)->push_back(monitor);
+        return true;
+      },
+      &found);
+  return found;
+}
+
+// Opens the physical monitor of every display monitor that has one.
+std::vector<PhysicalMonitorHandle> openAll() {
+  std::vector<PhysicalMonitorHandle> handles;
+  for (const DisplayMonitorHandle monitor : displayMonitors()) {
+    std::uint32_t count = 0;
+    EXPECT_TRUE(platform::getNumberOfPhysicalMonitorsFromHMONITOR(monitor, &count));
+    PhysicalMonitorRecord record{};
+    if (count == 1 && platform::getPhysicalMonitorsFromHMONITOR(monitor, 1, &record)) {
+      handles.push_back(record.handle);
+    }
+  }
+  return handles;
+}
+
+TEST(PlatformLinuxTest, HandlesFollowConnectorOrderAndRepliesCarryEveryField) {
+  Scene scene;
+  DisplayBehaviour standby;
+  standby.powerMode = 2;
+  const EmulatedDisplay& second = scene.connect({"card1-DP-1", true, BusLink::kAuxChild, 9});
+  scene.connect({"card0-eDP-1", true, BusLink::kNone, 0});
+  const EmulatedDisplay& first =
+      scene.connect({"card0-HDMI-A-1", true, BusLink::kDdcSymlink, 3}, standby);
+  ASSERT_EQ(scene.desktop.error(), "");
+  const MainLoopThread loop;
+
+  const std::vector<PhysicalMonitorHandle> handles = openAll();
+  ASSERT_EQ(handles.size(), 2u);
+  EXPECT_LT(handles[0], handles[1]);
+
+  std::uint32_t type = 7;
+  std::uint32_t current = 7;
+  std::uint32_t maximum = 7;
+  EXPECT_TRUE(
+      platform::getVCPFeatureAndVCPFeatureReply(handles[0], 0xD6, &type, &current, &maximum));
+  EXPECT_EQ(type, 0u);
+  EXPECT_EQ(current, 2u);
+  EXPECT_EQ(maximum, 5u);
+  EXPECT_TRUE(platform::setVCPFeature(handles[1], 0xD6, 4));
+  // A VCP value has 16 bits on the wire: a larger one is refused, not cut.
+  EXPECT_FALSE(platform::setVCPFeature(handles[1], 0xD6, 0x10004));
+
+  for (const PhysicalMonitorHandle handle : handles) {
+    EXPECT_TRUE(platform::destroyPhysicalMonitor(handle));
+    EXPECT_FALSE(platform::destroyPhysicalMonitor(handle));
+    EXPECT_FALSE(platform::setVCPFeature(handle, 0xD6, 1));
+  }
+  EXPECT_EQ(first.traffic(), (Traffic{"open", "get D6"}));
+  EXPECT_EQ(second.traffic(), (Traffic{"open", "set D6 4"}));
+  scene.expectWellBehaved();
+}
+
+}  // namespace
+}  // namespace kelvane::emulation
