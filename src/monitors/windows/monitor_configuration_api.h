@@ -23,11 +23,8 @@
 extern "C" {
 
 // https://learn.microsoft.com/windows/win32/api/lowlevelmonitorconfigurationapi/ne-lowlevelmonitorconfigurationapi-mc_vcp_code_type
-typedef enum _MC_VCP_CODE_TYPE {
-  MC_MOMENTARY,
-  MC_SET_PARAMETER
-} MC_VCP_CODE_TYPE,
-    *LPMC_VCP_CODE_TYPE;
+enum MC_VCP_CODE_TYPE { MC_MOMENTARY, MC_SET_PARAMETER };
+using LPMC_VCP_CODE_TYPE = MC_VCP_CODE_TYPE*;
 
 // WINAPI matters: on x86 dxva2 exports these as __stdcall (_SetVCPFeature@12).
 BOOL WINAPI SetVCPFeature(HANDLE hMonitor, BYTE bVCPCode, DWORD dwNewValue);
