@@ -29,6 +29,8 @@ class FakeDrmClass {
   }
   FakeDrmClass(const FakeDrmClass&) = delete;
   FakeDrmClass& operator=(const FakeDrmClass&) = delete;
+  FakeDrmClass(FakeDrmClass&&) = delete;
+  FakeDrmClass& operator=(FakeDrmClass&&) = delete;
 
   const std::string& root() const { return root_; }
 
@@ -131,7 +133,7 @@ TEST(DrmConnectorsTest, ConnectorNamesOrderByCardThenNaturally) {
       {"card0-DP-1", "card1-DP-1"},      {"card2-DP-1", "card10-DP-1"},
       {"card0-DP-2", "card0-DP-10"},     {"card0-DP-1", "card0-HDMI-A-1"},
       {"card0-HDMI-A-1", "card0-eDP-1"}, {"card9-eDP-1", "card10-DP-1"},
-      {"card0-DP-1", "card0-DP-1-1"},
+      {"card0-DP-1", "card0-DP-1-1"},    {"card0-DP-01", "card0-DP-1"},
   };
   for (const auto& [lower, higher] : ordered) {
     SCOPED_TRACE(std::string(lower) + " < " + higher);

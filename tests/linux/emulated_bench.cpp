@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -25,9 +26,10 @@ struct Sample {
 std::string summary(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   char text[80];
-  std::snprintf(text, sizeof text, "%7.2f ms  (min %.2f, max %.2f)", values[values.size() / 2],
-                values.front(), values.back());
-  return text;
+  const int length = std::snprintf(text, sizeof text, "%7.2f ms  (min %.2f, max %.2f)",
+                                   values[values.size() / 2], values.front(), values.back());
+  return std::string(text,
+                     length > 0 ? std::min(static_cast<std::size_t>(length), sizeof text - 1) : 0);
 }
 
 // Runs the arguments once in a fresh desktop with the given number of prompt
@@ -39,12 +41,12 @@ bool measure(unsigned monitors, const std::vector<std::string>& arguments, Sampl
   }
   const RunResult result = scene.desktop.run(arguments, std::chrono::seconds(10));
   if (!result.started || result.timedOut || result.exitStatus != 0) {
-    std::fprintf(stderr, "run failed: %s\n", scene.desktop.error().c_str());
+    std::cerr << "run failed: " << scene.desktop.error() << '\n';
     return false;
   }
   for (const EmulatedDisplay& display : scene.displays) {
     for (const std::string& violation : display.violations()) {
-      std::fprintf(stderr, "violation: %s\n", violation.c_str());
+      std::cerr << "violation: " << violation << '\n';
     }
   }
   sample.wall = Milliseconds(result.end - result.start).count();
@@ -97,6 +99,14 @@ int bench(int runs) {
 
 int main(int argc, char** argv) {
   kelvane::emulation::runUnderUmockdev(argc, argv);
-  const int runs = argc > 1 ? std::atoi(argv[1]) : 30;
-  return kelvane::emulation::bench(runs > 0 ? runs : 30);
+  // The number of runs per row, if given and sensible.
+  long runs = 30;
+  if (argc > 1) {
+    char* end = nullptr;
+    const long given = std::strtol(argv[1], &end, 10);
+    if (end != argv[1] && *end == '\0' && given > 0 && given <= 10000) {
+      runs = given;
+    }
+  }
+  return kelvane::emulation::bench(static_cast<int>(runs));
 }

@@ -9,9 +9,12 @@
 #include <umockdev.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <iomanip>
+#include <iostream>
+#include <sstream>
 
 namespace kelvane::emulation {
 namespace {
@@ -22,9 +25,11 @@ std::string cardOf(const std::string& connector) {
 
 // One PCI display controller per card, so that each card has a path of its own.
 std::string cardDevicePath(const std::string& card) {
-  char slot[8];
-  std::snprintf(slot, sizeof slot, "%02x", 2 + std::atoi(card.c_str() + 4));
-  return "/devices/pci0000:00/0000:00:" + std::string(slot) + ".0";
+  const unsigned long number = std::strtoul(card.c_str() + 4, nullptr, 10);
+  std::ostringstream path;
+  path << "/devices/pci0000:00/0000:00:" << std::hex << std::setw(2) << std::setfill('0')
+       << 2 + number << ".0";
+  return path.str();
 }
 
 // An I2C adapter at path and, unless the module is missing, its i2c-dev node.
@@ -107,7 +112,7 @@ struct Run {
   int openPipes = 2;
   std::string partialLine;
 
-  void finishIfDone() {
+  void finishIfDone() const {
     if (exited && openPipes == 0) {
       g_main_loop_quit(loop);
     }
@@ -198,6 +203,11 @@ struct EmulatedDesktop::Testbed {
   UMockdevTestbed* testbed = nullptr;
   std::vector<UMockdevIoctlBase*> handlers;
 
+  Testbed() = default;
+  Testbed(const Testbed&) = delete;
+  Testbed& operator=(const Testbed&) = delete;
+  Testbed(Testbed&&) = delete;
+  Testbed& operator=(Testbed&&) = delete;
   ~Testbed() {
     for (UMockdevIoctlBase* handler : handlers) {
       g_object_unref(handler);
@@ -341,7 +351,8 @@ void runUnderUmockdev(int argc, char** argv) {
   wrapped.insert(wrapped.end(), argv, argv + argc);
   wrapped.push_back(nullptr);
   execvp(wrapped[0], wrapped.data());
-  std::fprintf(stderr, "cannot start umockdev-wrapper: %s\n", std::strerror(errno));
+  const int error = errno;
+  std::cerr << "cannot start umockdev-wrapper: " << std::strerror(error) << std::endl;
   std::exit(1);
 }
 

@@ -61,6 +61,8 @@ class EmulatedDesktop {
   ~EmulatedDesktop();
   EmulatedDesktop(const EmulatedDesktop&) = delete;
   EmulatedDesktop& operator=(const EmulatedDesktop&) = delete;
+  EmulatedDesktop(EmulatedDesktop&&) = delete;
+  EmulatedDesktop& operator=(EmulatedDesktop&&) = delete;
 
   // Empty when the testbed is ready; otherwise why it is not.
   const std::string& error() const { return error_; }

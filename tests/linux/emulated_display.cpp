@@ -43,10 +43,14 @@ std::vector<std::uint8_t> getVcpReply(std::uint8_t result, std::uint8_t code, st
                        static_cast<std::uint8_t>(present)});
 }
 
+std::vector<std::uint8_t> nullMessage() {
+  return displayFrame({});
+}
+
 std::string hex(unsigned value) {
   char text[16];
-  std::snprintf(text, sizeof text, "%02X", value);
-  return text;
+  const int length = std::snprintf(text, sizeof text, "%02X", value);
+  return std::string(text, length > 0 ? static_cast<std::size_t>(length) : 0);
 }
 
 long long millisecondsBetween(Clock::time_point from, Clock::time_point to) {
@@ -156,10 +160,9 @@ bool EmulatedDisplay::nextReplyIsFaulty() {
 }
 
 std::vector<std::uint8_t> EmulatedDisplay::reply(std::size_t size, Clock::time_point now) {
-  const std::vector<std::uint8_t> nullMessage = displayFrame({});
   if (!pendingCode_) {
     violation("read without a request");
-    return nullMessage;
+    return nullMessage();
   }
   const std::uint8_t code = *pendingCode_;
   pendingCode_.reset();
@@ -168,7 +171,7 @@ std::vector<std::uint8_t> EmulatedDisplay::reply(std::size_t size, Clock::time_p
               " ms after the request");
   }
   if (now - requestTime_ < behaviour_.readyAfter) {
-    return nullMessage;
+    return nullMessage();
   }
   const bool supported = code == 0xD6 && behaviour_.supportsPowerMode;
   std::vector<std::uint8_t> answer =
@@ -181,7 +184,7 @@ std::vector<std::uint8_t> EmulatedDisplay::reply(std::size_t size, Clock::time_p
     case ReplyFault::kReadFails:  // handled by read()
       return answer;
     case ReplyFault::kNullMessage:
-      return nullMessage;
+      return nullMessage();
     case ReplyFault::kBadChecksum:
       answer.back() ^= 0x01;
       return answer;

@@ -21,7 +21,7 @@ const std::string kEcho = "Option: -p, value: Off\n";
 
 RunResult runKelvane(Scene& scene, const std::vector<std::string>& arguments) {
   EXPECT_EQ(scene.desktop.error(), "");
-  const RunResult result = scene.desktop.run(arguments, kRunTimeout);
+  RunResult result = scene.desktop.run(arguments, kRunTimeout);
   EXPECT_TRUE(result.started) << "set KELVANE_EXE to the kelvane executable";
   EXPECT_FALSE(result.timedOut);
   EXPECT_EQ(result.err, "");
@@ -102,7 +102,7 @@ TEST(EmulatedMonitorTest, QueryShowsTheStateBeforeTheCommandOfTheSameRun) {
 
 TEST(EmulatedMonitorTest, ReadsThatClearAfterRetriesStillAnswer) {
   struct Case {
-    const char* what;
+    const char* what = "";
     DisplayBehaviour behaviour;
   };
   std::vector<Case> cases(4);
@@ -133,10 +133,10 @@ TEST(EmulatedMonitorTest, ReadsThatClearAfterRetriesStillAnswer) {
 // the other monitor.
 TEST(EmulatedMonitorTest, AFailingMonitorReadsAsDisconectedAndDoesNotStopTheOthers) {
   struct Case {
-    const char* what;
+    const char* what = "";
     DisplayBehaviour behaviour;
-    int minimumGets;
-    int maximumGets;
+    int minimumGets = 0;
+    int maximumGets = 0;
   };
   const auto failing = [](ReplyFault fault) {
     DisplayBehaviour behaviour;
@@ -167,13 +167,13 @@ TEST(EmulatedMonitorTest, AFailingMonitorReadsAsDisconectedAndDoesNotStopTheOthe
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Scene scene;
-    const EmulatedDisplay& failing =
+    const EmulatedDisplay& faulty =
         scene.connect({"card0-DP-1", true, BusLink::kAuxChild, 4}, c.behaviour);
     const EmulatedDisplay& healthy = scene.connect({"card0-DP-2", true, BusLink::kAuxChild, 5});
 
     const RunResult result = runKelvane(scene, {"-q", "-p", "Off"});
     EXPECT_EQ(result.out, kEcho + "Disconected\n");
-    const int gets = countOf(failing.traffic(), "get D6");
+    const int gets = countOf(faulty.traffic(), "get D6");
     EXPECT_GE(gets, c.minimumGets);
     EXPECT_LE(gets, c.maximumGets);
     EXPECT_EQ(healthy.traffic(), (Traffic{"open", "open", "set D6 4"}));

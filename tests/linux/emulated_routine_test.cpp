@@ -57,10 +57,12 @@ TEST(EmulatedRoutineTest, RunsTheWholeSequenceAndPrintsEachLineBeforeSleeping) {
 
   const std::vector<ExpectedLine> expected = expectedRoutine();
   std::vector<std::string> texts;
+  texts.reserve(result.lines.size());
   for (const OutputLine& line : result.lines) {
     texts.push_back(line.text);
   }
   std::vector<std::string> expectedTexts;
+  expectedTexts.reserve(expected.size());
   for (const ExpectedLine& line : expected) {
     expectedTexts.push_back(line.text);
   }

@@ -37,6 +37,8 @@ class MainLoopThread {
   }
   MainLoopThread(const MainLoopThread&) = delete;
   MainLoopThread& operator=(const MainLoopThread&) = delete;
+  MainLoopThread(MainLoopThread&&) = delete;
+  MainLoopThread& operator=(MainLoopThread&&) = delete;
 
  private:
   GMainLoop* loop_;

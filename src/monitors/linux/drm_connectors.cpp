@@ -74,10 +74,10 @@ bool naturalLess(const std::string& left, const std::string& right) {
       ++j;
     }
   }
-  if (left.size() - i != right.size() - j) {
-    return left.size() - i < right.size() - j;
+  if (i == left.size() && j == right.size()) {
+    return left < right;  // equal but for leading zeros: any fixed order will do
   }
-  return left < right;  // equal but for leading zeros: any fixed order will do
+  return i == left.size();  // the name that ran out first begins the other
 }
 
 struct DirectoryCloser {
@@ -91,6 +91,9 @@ std::vector<std::string> directoryEntries(const std::string& path) {
   if (!directory) {
     return names;
   }
+  // readdir_r is deprecated: glibc's readdir is safe on a stream that no
+  // other thread uses, as this one is.
+  // cppcheck-suppress readdirCalled
   while (const dirent* entry = readdir(directory.get())) {
     names.emplace_back(entry->d_name);
   }
@@ -172,7 +175,9 @@ std::vector<DrmConnector> findConnectedConnectors(const std::string& drmClassDir
     if (!isConnectorName(name)) {
       continue;
     }
-    const std::string path = drmClassDirectory + "/" + name;
+    std::string path = drmClassDirectory;
+    path += '/';
+    path += name;
     if (readAttribute(path + "/status") != "connected") {
       continue;
     }
