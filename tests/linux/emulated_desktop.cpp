@@ -187,12 +187,18 @@ gboolean onPidfd(gint fd, GIOCondition, gpointer data) {
   return G_SOURCE_REMOVE;
 }
 
+// The child leads a process group of its own, so that a hung run can be
+// ended together with whatever it started (a launcher's program, say).
+void leadOwnProcessGroup(gpointer) {
+  setpgid(0, 0);
+}
+
 gboolean onTimeout(gpointer data) {
   Run& run = *static_cast<Run*>(data);
   run.timerFired = true;
   if (!run.exited) {
     run.result.timedOut = true;
-    kill(run.pid, SIGKILL);
+    kill(-run.pid, SIGKILL);
   }
   return G_SOURCE_REMOVE;
 }
@@ -301,7 +307,14 @@ RunResult EmulatedDesktop::run(const std::vector<std::string>& arguments,
   if (!error_.empty() || executable == nullptr) {
     return run.result;
   }
-  std::vector<gchar*> argv{const_cast<gchar*>(executable)};
+  std::vector<gchar*> argv;
+  // A launcher such as scripts/memcheck goes in front; it must pass the
+  // program's output and status through.
+  const char* launcher = std::getenv("KELVANE_LAUNCHER");
+  if (launcher != nullptr && *launcher != '\0') {
+    argv.push_back(const_cast<gchar*>(launcher));
+  }
+  argv.push_back(const_cast<gchar*>(executable));
   for (const std::string& argument : arguments) {
     argv.push_back(const_cast<gchar*>(argument.c_str()));
   }
@@ -309,8 +322,9 @@ RunResult EmulatedDesktop::run(const std::vector<std::string>& arguments,
   gint out = -1;
   gint err = -1;
   run.result.start = Clock::now();
-  if (!g_spawn_async_with_pipes(nullptr, argv.data(), nullptr, G_SPAWN_DO_NOT_REAP_CHILD, nullptr,
-                                nullptr, &run.pid, nullptr, &out, &err, nullptr)) {
+  if (!g_spawn_async_with_pipes(nullptr, argv.data(), nullptr, G_SPAWN_DO_NOT_REAP_CHILD,
+                                leadOwnProcessGroup, nullptr, &run.pid, nullptr, &out, &err,
+                                nullptr)) {
     return run.result;
   }
   run.result.started = true;

@@ -75,7 +75,9 @@ class EmulatedDesktop {
   void addOtherBus(unsigned bus, EmulatedDisplay* guard);
 
   // Runs the executable named by KELVANE_EXE with the arguments, answering
-  // the displays until it ends; it is killed after the timeout.
+  // the displays until it ends; it is killed after the timeout. When
+  // KELVANE_LAUNCHER names a program, that program is started instead, with
+  // the executable and the arguments after it.
   RunResult run(const std::vector<std::string>& arguments, std::chrono::milliseconds timeout);
 
   // Every display's traffic, prefixed with its bus ("i2c-3 set D6 4").
