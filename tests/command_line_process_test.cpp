@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "expected_texts.h"
 
 namespace kelvane {
 namespace {
@@ -53,20 +54,9 @@ ChildResult runKelvane(const std::vector<std::string>& arguments) {
   return runChild(argv, std::chrono::seconds(120));
 }
 
-const std::string kUsage =
-    "Usage:\n"
-    "Kelvane [-p option] [-q] [-t]\n"
-    "\n"
-    "\t-p\t\tPower options: [On, Off]\n"
-    "\n"
-    "\t-q\t\tQuerry Screen Status\n"
-    "\t\t\t\tWill happen beffore instruction\n"
-    "\t\t\t\tif combined with power querry\n"
-    "\n"
-    "\t-t\t\tTesting routine. Disables other options\n"
-    "\t\t\tOn -> 5 off commands -> On. \n";
-const std::string kInvalid = "Invalid arguments, please try again.\n";
-const std::string kPowerInvalid = "Power argument invalid, please try again.\n";
+const std::string kUsage = expected::kUsage;
+const std::string kInvalid = expected::kInvalidArguments;
+const std::string kPowerInvalid = expected::kPowerArgumentInvalid;
 
 // -1 as seen by a POSIX parent.
 constexpr int kUsageStatus = 255;

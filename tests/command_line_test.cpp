@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "expected_texts.h"
 #include "fake_platform.h"
 #include "recording_stream.h"
 
@@ -31,8 +32,8 @@ Parsed parse(const std::vector<std::string>& arguments) {
   return parsed;
 }
 
-constexpr const char* kInvalid = "Invalid arguments, please try again.\n";
-constexpr const char* kPowerInvalid = "Power argument invalid, please try again.\n";
+constexpr const char* kInvalid = expected::kInvalidArguments;
+constexpr const char* kPowerInvalid = expected::kPowerArgumentInvalid;
 
 class CommandLineTest : public testing::Test {
  protected:

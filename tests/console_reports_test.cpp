@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "expected_texts.h"
 #include "recording_stream.h"
 
 namespace kelvane {
@@ -37,18 +38,7 @@ TEST(StatusLineTest, OnlyOnOffAndFailedReadHaveWords) {
 TEST(ConsoleReportsTest, UsageBlockIsExactAndFlushedLineByLine) {
   RecordingStream out;
   printUsage(out.stream());
-  EXPECT_EQ(out.text(),
-            "Usage:\n"
-            "Kelvane [-p option] [-q] [-t]\n"
-            "\n"
-            "\t-p\t\tPower options: [On, Off]\n"
-            "\n"
-            "\t-q\t\tQuerry Screen Status\n"
-            "\t\t\t\tWill happen beffore instruction\n"
-            "\t\t\t\tif combined with power querry\n"
-            "\n"
-            "\t-t\t\tTesting routine. Disables other options\n"
-            "\t\t\tOn -> 5 off commands -> On. \n");
+  EXPECT_EQ(out.text(), expected::kUsage);
   EXPECT_TRUE(out.everyLineFlushed());
 }
 

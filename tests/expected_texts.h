@@ -1,0 +1,22 @@
+// The program's fixed texts, written out here on their own rather than taken
+// from the program's constants, so that a change to a text fails the tests.
+#pragma once
+
+namespace kelvane::expected {
+
+inline constexpr const char* kUsage =
+    "Usage:\n"
+    "Kelvane [-p option] [-q] [-t]\n"
+    "\n"
+    "\t-p\t\tPower options: [On, Off]\n"
+    "\n"
+    "\t-q\t\tQuerry Screen Status\n"
+    "\t\t\t\tWill happen beffore instruction\n"
+    "\t\t\t\tif combined with power querry\n"
+    "\n"
+    "\t-t\t\tTesting routine. Disables other options\n"
+    "\t\t\tOn -> 5 off commands -> On. \n";
+inline constexpr const char* kInvalidArguments = "Invalid arguments, please try again.\n";
+inline constexpr const char* kPowerArgumentInvalid = "Power argument invalid, please try again.\n";
+
+}  // namespace kelvane::expected
