@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <memory>
 
+#include "monitors/linux/unique_fd.h"
+
 namespace kelvane::linux_ddc {
 namespace {
 
@@ -56,8 +58,11 @@ std::string digitRun(const std::string& text, std::size_t& position) {
   return text.substr(significant, position - significant);
 }
 
-// Compares runs of digits by value and everything else byte by byte.
-bool naturalLess(const std::string& left, const std::string& right) {
+}  // namespace
+
+// Compares runs of digits by value and everything else byte by byte; the
+// card number is the first run, so cards order by number before connectors.
+bool connectorNameLess(const std::string& left, const std::string& right) {
   std::size_t i = 0;
   std::size_t j = 0;
   while (i < left.size() && j < right.size()) {
@@ -79,6 +84,8 @@ bool naturalLess(const std::string& left, const std::string& right) {
   }
   return i == left.size();  // the name that ran out first begins the other
 }
+
+namespace {
 
 struct DirectoryCloser {
   void operator()(DIR* directory) const { closedir(directory); }
@@ -102,13 +109,12 @@ std::vector<std::string> directoryEntries(const std::string& path) {
 
 // The first line of a small sysfs attribute, without its newline.
 std::optional<std::string> readAttribute(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+  const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) {
     return std::nullopt;
   }
   char buffer[64];
-  const ssize_t got = read(fd, buffer, sizeof buffer);
-  close(fd);
+  const ssize_t got = read(fd.get(), buffer, sizeof buffer);
   if (got < 0) {
     return std::nullopt;
   }
@@ -156,17 +162,6 @@ std::optional<unsigned> parseI2cBusName(const std::string& name) {
     return std::nullopt;
   }
   return bus;
-}
-
-bool connectorNameLess(const std::string& left, const std::string& right) {
-  std::size_t leftPosition = 4;
-  std::size_t rightPosition = 4;
-  const auto leftCard = parseNumber(left, leftPosition);
-  const auto rightCard = parseNumber(right, rightPosition);
-  if (leftCard && rightCard && *leftCard != *rightCard) {
-    return *leftCard < *rightCard;
-  }
-  return naturalLess(left, right);
 }
 
 std::vector<DrmConnector> findConnectedConnectors(const std::string& drmClassDirectory) {

@@ -26,21 +26,6 @@ ssize_t restartingOnInterrupt(Transfer transfer) {
 
 }  // namespace
 
-UniqueFd::~UniqueFd() {
-  if (fd_ >= 0) {
-    close(fd_);
-  }
-}
-
-UniqueFd::UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-  if (this != &other) {
-    UniqueFd old(std::exchange(fd_, std::exchange(other.fd_, -1)));
-  }
-  return *this;
-}
-
 std::optional<DdcChannel> DdcChannel::open(unsigned bus) {
   const std::string path = "/dev/i2c-" + std::to_string(bus);
   UniqueFd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));

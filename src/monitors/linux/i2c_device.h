@@ -7,24 +7,9 @@
 #include <optional>
 #include <utility>
 
+#include "monitors/linux/unique_fd.h"
+
 namespace kelvane::linux_ddc {
-
-// Owns one file descriptor and closes it once.
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  ~UniqueFd();
-  UniqueFd(UniqueFd&& other) noexcept;
-  UniqueFd& operator=(UniqueFd&& other) noexcept;
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-
-  int get() const { return fd_; }
-
- private:
-  int fd_ = -1;
-};
 
 // The outcome of one message: the bytes moved, or the errno of the failure.
 struct TransferResult {
