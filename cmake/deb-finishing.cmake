@@ -7,24 +7,23 @@
 if(NOT CPACK_GENERATOR STREQUAL "DEB")
   return()
 endif()
+function(run)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${ARGN}: ${status}")
+  endif()
+endfunction()
+
 file(GLOB_RECURSE staged LIST_DIRECTORIES false "${CPACK_TEMPORARY_DIRECTORY}/*")
 
 set(programs ${staged})
 list(FILTER programs INCLUDE REGEX "/bin/[^/]+$")
 foreach(program IN LISTS programs)
-  execute_process(
-    COMMAND "${CPACK_KELVANE_STRIP}" --remove-section=.comment --remove-section=.note
-            --strip-unneeded "${program}"
-    RESULT_VARIABLE status)
-  if(NOT status EQUAL 0)
-    message(FATAL_ERROR "strip ${program} failed: ${status}")
-  endif()
+  run("${CPACK_KELVANE_STRIP}" --remove-section=.comment --remove-section=.note --strip-unneeded "${program}")
 endforeach()
+
 set(documents ${staged})
 list(FILTER documents INCLUDE REGEX "/share/(man/man[1-9]/[^/]+\\.[1-9]|doc/[^/]+/changelog)$")
 foreach(document IN LISTS documents)
-  execute_process(COMMAND gzip -9nf "${document}" RESULT_VARIABLE status)
-  if(NOT status EQUAL 0)
-    message(FATAL_ERROR "gzip ${document} failed: ${status}")
-  endif()
+  run(gzip -9nf "${document}")
 endforeach()
