@@ -1,111 +1,150 @@
 #include "monitors/linux/drm_connectors.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
-#include <utility>
 #include <vector>
+
+#include "fake_sysfs.h"
+#include "monitors/linux/sysfs.h"
 
 namespace kelvane::linux_ddc {
 namespace {
 
-// A throwaway directory laid out like /sys/class/drm.
-class FakeDrmClass {
- public:
-  FakeDrmClass() {
-    char pattern[] = "/tmp/kelvane-drm-XXXXXX";
-    if (mkdtemp(pattern) != nullptr) {
-      root_ = pattern;
-    }
-  }
-  ~FakeDrmClass() {
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
-  }
-  FakeDrmClass(const FakeDrmClass&) = delete;
-  FakeDrmClass& operator=(const FakeDrmClass&) = delete;
-  FakeDrmClass(FakeDrmClass&&) = delete;
-  FakeDrmClass& operator=(FakeDrmClass&&) = delete;
-
-  const std::string& root() const { return root_; }
-
-  void connector(const std::string& name, const std::string& status) {
-    directory(name);
-    std::ofstream(root_ + "/" + name + "/status") << status << "\n";
-  }
-  void directory(const std::string& relative) { mkdir((root_ + "/" + relative).c_str(), 0755); }
-  void file(const std::string& relative) { std::ofstream(root_ + "/" + relative) << "1\n"; }
-  void link(const std::string& relative, const std::string& target) {
-    ASSERT_EQ(symlink(target.c_str(), (root_ + "/" + relative).c_str()), 0);
-  }
-
- private:
-  std::string root_;
-};
-
-using Found = std::vector<std::pair<std::string, std::optional<unsigned>>>;
-
-Found found(const std::string& root) {
-  Found result;
-  for (const DrmConnector& connector : findConnectedConnectors(root)) {
-    result.emplace_back(connector.name, connector.ddcBus);
-  }
-  return result;
+EdidBlock edidWithSerial(std::uint8_t serial) {
+  EdidBlock block{};
+  block[12] = serial;
+  return block;
 }
 
-TEST(DrmConnectorsTest, FindsConnectedConnectorsWithTheirBusInCardThenNaturalOrder) {
-  FakeDrmClass drm;
-  ASSERT_FALSE(drm.root().empty());
-  drm.connector("card10-DP-1", "connected");
-  drm.directory("card10-DP-1/i2c-12");
-  drm.connector("card2-DP-10", "connected");
-  drm.link("card2-DP-10/ddc", "../../../i2c-7");
-  drm.connector("card2-DP-2", "connected");
-  drm.directory("card2-DP-2/i2c-9");
-  drm.directory("card2-DP-2/power");
-  drm.connector("card0-HDMI-A-1", "connected");
-  drm.link("card0-HDMI-A-1/ddc", "../../../i2c-3");
-  drm.connector("card0-eDP-1", "connected");  // a panel with no DDC bus
-  drm.connector("card0-HDMI-A-2", "disconnected");
-  drm.link("card0-HDMI-A-2/ddc", "../../../i2c-4");
-  drm.connector("card0-DP-3", "unknown");
-  drm.directory("card0-DP-3/i2c-8");
-  // Entries that are not connectors at all.
-  drm.directory("card0");
-  drm.directory("renderD128");
-  drm.file("version");
+TEST(DrmConnectorsTest, ReadsEveryConnectorWithItsStatusBusesAndEdidInNaturalOrder) {
+  FakeSysfs sysfs;
+  ASSERT_FALSE(sysfs.root().empty());
+  const std::string drm = "class/drm";
+  sysfs.file(drm + "/card10-DP-1/status", "connected\n");
+  sysfs.directory(drm + "/card10-DP-1/i2c-12");
+  // amdgpu DisplayPort: an AUX child and a `ddc` link to another adapter.
+  sysfs.file(drm + "/card2-DP-10/status", "disconnected\n");
+  sysfs.link(drm + "/card2-DP-10/ddc", "../../../i2c-7");
+  sysfs.directory(drm + "/card2-DP-10/i2c-9");
+  sysfs.directory(drm + "/card2-DP-10/power");
+  // Before 6.7 an i2c-N link beside `ddc`, to the same adapter; trailing
+  // newlines trimmed, however many.
+  sysfs.file(drm + "/card0-HDMI-A-1/status", "unknown\n\n");
+  sysfs.link(drm + "/card0-HDMI-A-1/ddc", "../../../i2c-3");
+  sysfs.link(drm + "/card0-HDMI-A-1/i2c-3", "../../../i2c-3");
+  std::vector<std::uint8_t> edid(256, 0);
+  edid[12] = 7;
+  sysfs.bytes(drm + "/card0-HDMI-A-1/edid", edid);
+  // NVIDIA: no bus at all; an edid too short to be a block is none.
+  sysfs.file(drm + "/card1-DP-1/status", "connected\n");
+  sysfs.bytes(drm + "/card1-DP-1/edid", std::vector<std::uint8_t>(100, 0));
+  // Not connectors.
+  sysfs.directory(drm + "/card0");
+  sysfs.directory(drm + "/renderD128");
+  sysfs.file(drm + "/version", "1\n");
 
-  EXPECT_EQ(found(drm.root()), (Found{
-                                   {"card0-HDMI-A-1", 3},
-                                   {"card0-eDP-1", std::nullopt},
-                                   {"card2-DP-2", 9},
-                                   {"card2-DP-10", 7},
-                                   {"card10-DP-1", 12},
-                               }));
+  const std::vector<DrmConnector> connectors = readDrmConnectors(sysfs.root() + "/" + drm);
+  ASSERT_EQ(connectors.size(), 4u);
+  const DrmConnector& hdmi = connectors[0];
+  EXPECT_EQ(hdmi.name, "card0-HDMI-A-1");
+  EXPECT_EQ(hdmi.type, "HDMI-A");
+  EXPECT_EQ(hdmi.status, "unknown");
+  EXPECT_EQ(hdmi.ddcLink, 3u);
+  EXPECT_EQ(hdmi.busLinks, std::vector<unsigned>{3});
+  EXPECT_EQ(hdmi.auxChannels, std::vector<unsigned>{});
+  EXPECT_EQ(hdmi.edid, edidWithSerial(7));
+  EXPECT_EQ(candidateBuses(hdmi), std::vector<unsigned>{3});
+
+  const DrmConnector& nvidia = connectors[1];
+  EXPECT_EQ(nvidia.name, "card1-DP-1");
+  EXPECT_EQ(nvidia.ddcLink, std::nullopt);
+  EXPECT_EQ(nvidia.edid, std::nullopt);
+  EXPECT_EQ(candidateBuses(nvidia), std::vector<unsigned>{});
+
+  const DrmConnector& amd = connectors[2];
+  EXPECT_EQ(amd.name, "card2-DP-10");
+  EXPECT_EQ(amd.status, "disconnected");
+  EXPECT_EQ(amd.auxChannels, std::vector<unsigned>{9});
+  EXPECT_EQ(candidateBuses(amd), (std::vector<unsigned>{9, 7}));
+
+  EXPECT_EQ(connectors[3].name, "card10-DP-1");
+  EXPECT_EQ(connectors[3].auxChannels, std::vector<unsigned>{12});
 }
 
-TEST(DrmConnectorsTest, AMalformedBusNameTiesNoBus) {
-  FakeDrmClass drm;
-  ASSERT_FALSE(drm.root().empty());
-  drm.connector("card0-DP-1", "connected");
-  drm.link("card0-DP-1/ddc", "../../../i2c-03");
-  drm.connector("card0-DP-2", "connected");
-  drm.link("card0-DP-2/ddc", "../../../spi-2");
-  drm.connector("card0-DP-3", "connected");
-  drm.directory("card0-DP-3/i2c-x");
+TEST(DrmConnectorsTest, AMalformedBusNameTiesNoBusAndAMissingDirectoryHasNoConnector) {
+  FakeSysfs sysfs;
+  ASSERT_FALSE(sysfs.root().empty());
+  sysfs.file("drm/card0-DP-1/status", "connected\n");
+  sysfs.link("drm/card0-DP-1/ddc", "../../../i2c-03");
+  sysfs.directory("drm/card0-DP-1/i2c-x");
+  sysfs.file("drm/card0-DP-2/status", "connected\n");
+  sysfs.link("drm/card0-DP-2/ddc", "../../../spi-2");
 
-  EXPECT_EQ(found(drm.root()), (Found{{"card0-DP-1", std::nullopt},
-                                      {"card0-DP-2", std::nullopt},
-                                      {"card0-DP-3", std::nullopt}}));
+  const std::vector<DrmConnector> connectors = readDrmConnectors(sysfs.root() + "/drm");
+  ASSERT_EQ(connectors.size(), 2u);
+  for (const DrmConnector& connector : connectors) {
+    SCOPED_TRACE(connector.name);
+    EXPECT_EQ(candidateBuses(connector), std::vector<unsigned>{});
+  }
+  EXPECT_TRUE(readDrmConnectors("/nonexistent/kelvane/drm").empty());
 }
 
-TEST(DrmConnectorsTest, AMissingDirectoryHasNoConnector) {
-  EXPECT_EQ(found("/nonexistent/kelvane/drm"), Found{});
+TEST(DrmConnectorsTest, DisplayPortPrefersItsAuxChannelAndEveryBusCountsOnce) {
+  struct Case {
+    const char* what;
+    DrmConnector connector;
+    std::vector<unsigned> buses;
+  };
+  const auto connector = [](const char* name, std::optional<unsigned> ddc,
+                            std::vector<unsigned> aux, std::vector<unsigned> links) {
+    DrmConnector result;
+    result.name = name;
+    result.type = connectorType(name);
+    result.ddcLink = ddc;
+    result.auxChannels = std::move(aux);
+    result.busLinks = std::move(links);
+    return result;
+  };
+  const Case cases[] = {
+      {"amdgpu DP: AUX, then the hardware bus", connector("card0-DP-1", 3, {5}, {}), {5, 3}},
+      {"i915 DP since 6.7: ddc is the AUX adapter", connector("card0-DP-1", 5, {5}, {}), {5}},
+      {"DP with ddc only", connector("card0-DP-2", 4, {}, {}), {4}},
+      {"HDMI: ddc first", connector("card0-HDMI-A-1", 3, {6}, {}), {3, 6}},
+      {"HDMI before 6.7: the link beside ddc", connector("card0-HDMI-A-1", 3, {}, {3}), {3}},
+      {"DVI with the link only", connector("card0-DVI-D-1", std::nullopt, {}, {8}), {8}},
+      {"no bus", connector("card1-DP-1", std::nullopt, {}, {}), {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(candidateBuses(c.connector), c.buses);
+  }
+}
+
+TEST(DrmConnectorsTest, TypesComeFromTheNameAndOnlyBuiltInPanelsArePanels) {
+  const struct {
+    const char* name;
+    const char* type;
+    bool panel;
+  } cases[] = {
+      {"card0-eDP-1", "eDP", true},
+      {"card1-LVDS-1", "LVDS", true},
+      {"card0-DSI-2", "DSI", true},
+      {"card0-DP-1", "DP", false},
+      {"card0-HDMI-A-1", "HDMI-A", false},
+      {"card10-DVI-I-2", "DVI-I", false},
+      {"card0-VGA-1", "VGA", false},
+      {"card0-Virtual-1", "Virtual", false},
+      {"card0-", "", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    DrmConnector connector;
+    connector.name = c.name;
+    connector.type = connectorType(c.name);
+    EXPECT_EQ(connector.type, c.type);
+    EXPECT_EQ(isInternalPanel(connector), c.panel);
+  }
 }
 
 TEST(DrmConnectorsTest, BusNamesAreTakenOnlyInTheKernelsExactForm) {
@@ -120,6 +159,7 @@ TEST(DrmConnectorsTest, BusNamesAreTakenOnlyInTheKernelsExactForm) {
       {"I2C-3", std::nullopt},
       {"i2c--3", std::nullopt},
       {"", std::nullopt},
+      {"3-0037", std::nullopt},
       {"i2c-99999999999999999999", std::nullopt},
   };
   for (const auto& [name, bus] : cases) {

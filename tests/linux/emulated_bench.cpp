@@ -16,12 +16,6 @@ namespace {
 
 using Milliseconds = std::chrono::duration<double, std::milli>;
 
-struct Sample {
-  double wall = 0;
-  double cpu = 0;
-  double openToReply = 0;
-};
-
 // Median, minimum and maximum of a series.
 std::string summary(std::vector<double> values) {
   std::sort(values.begin(), values.end());
@@ -32,64 +26,137 @@ std::string summary(std::vector<double> values) {
                      length > 0 ? std::min(static_cast<std::size_t>(length), sizeof text - 1) : 0);
 }
 
-// Runs the arguments once in a fresh desktop with the given number of prompt
-// displays.
-bool measure(unsigned monitors, const std::vector<std::string>& arguments, Sample& sample) {
-  Scene scene;
+double between(Clock::time_point from, Clock::time_point to) {
+  return Milliseconds(to - from).count();
+}
+
+// The machines timed.
+void standardDesktop(Scene& scene, unsigned monitors) {
   for (unsigned i = 0; i < monitors; ++i) {
     scene.connect({"card0-DP-" + std::to_string(i + 1), true, BusLink::kAuxChild, 10 + i});
   }
+}
+
+// A dozen NVIDIA adapters, three of them with a display.
+void nvidiaDesktop(Scene& scene) {
+  for (unsigned i = 0; i < 12; ++i) {
+    DisplayBehaviour behaviour;
+    const bool display = i == 2 || i == 5 || i == 9;
+    behaviour.naks = !display;
+    if (display) {
+      behaviour.edid = validEdid(static_cast<std::uint8_t>(i));
+      Connector connector{"card1-DP-" + std::to_string(i), true, BusLink::kNone, 0};
+      connector.edid = validEdid(static_cast<std::uint8_t>(i));
+      scene.desktop.addConnector(connector);
+    }
+    scene.adapter({20 + i, "NVIDIA i2c adapter " + std::to_string(i) + " at 1:00.0\n",
+                   AdapterHome::kCard, "card1"},
+                  behaviour);
+  }
+}
+
+// A dock with three MST monitors behind one root port, beside the laptop's panel.
+void mstDesktop(Scene& scene) {
+  scene.guard({"card0-eDP-1", true, BusLink::kAuxChild, 2});
+  scene.guard({"card0-DP-1", false, BusLink::kAuxChild, 3});
+  for (unsigned i = 0; i < 3; ++i) {
+    Connector connector{"card0-DP-" + std::to_string(5 + i), true, BusLink::kNone, 0};
+    connector.edid = validEdid(static_cast<std::uint8_t>(i));
+    scene.desktop.addConnector(connector);
+    DisplayBehaviour behaviour;
+    behaviour.edid = validEdid(static_cast<std::uint8_t>(i));
+    scene.adapter({10 + i, "DPMST"}, behaviour);
+  }
+}
+
+struct Sample {
+  double wall = 0;
+  double cpu = 0;
+  double requestToReply = 0;  // the first Get's time on the bus
+  double toFirstMessage = 0;  // process start to the first DDC/CI message
+  double toLastMessage = 0;   // process start to the last DDC/CI message
+};
+
+bool measure(const std::function<void(Scene&)>& build, const std::vector<std::string>& arguments,
+             Sample& sample) {
+  Scene scene;
+  build(scene);
   const RunResult result = scene.desktop.run(arguments, std::chrono::seconds(10));
   if (!result.started || result.timedOut || result.exitStatus != 0) {
     std::cerr << "run failed: " << scene.desktop.error() << '\n';
     return false;
   }
+  std::optional<Clock::time_point> first;
+  std::optional<Clock::time_point> last;
   for (const EmulatedDisplay& display : scene.displays) {
     for (const std::string& violation : display.violations()) {
       std::cerr << "violation: " << violation << '\n';
     }
+    if (display.firstMessage() && (!first || *display.firstMessage() < *first)) {
+      first = display.firstMessage();
+    }
+    if (display.lastMessage() && (!last || *display.lastMessage() > *last)) {
+      last = display.lastMessage();
+    }
+    if (display.firstMessage() && display.firstReply() && sample.requestToReply == 0) {
+      sample.requestToReply = between(*display.firstMessage(), *display.firstReply());
+    }
   }
-  sample.wall = Milliseconds(result.end - result.start).count();
+  sample.wall = between(result.start, result.end);
   sample.cpu = Milliseconds(result.cpuTime).count();
-  const EmulatedDisplay& first = scene.displays.front();
-  if (first.firstOpen() && first.firstReply()) {
-    sample.openToReply = Milliseconds(*first.firstReply() - *first.firstOpen()).count();
-  }
+  sample.toFirstMessage = first ? between(result.start, *first) : 0;
+  sample.toLastMessage = last ? between(result.start, *last) : 0;
   return true;
 }
 
 int bench(int runs) {
+  enum Figure { kWall, kCpu, kRequestToReply, kFirstMessage, kLastMessage };
   struct Row {
     const char* label;
-    unsigned monitors;
+    std::function<void(Scene&)> build;
     std::vector<std::string> arguments;
-    bool openToReply;
+    std::vector<Figure> figures;
   };
   const Row rows[] = {
-      {"-q, no monitor (process start and exit)", 0, {"-q"}, false},
-      {"-q, one monitor", 1, {"-q"}, true},
-      {"-p Off, three monitors", 3, {"-p", "Off"}, false},
-      {"-q -p Off, three monitors", 3, {"-q", "-p", "Off"}, false},
+      {"-q, no monitor (process start and exit)",
+       [](Scene& scene) { standardDesktop(scene, 0); },
+       {"-q"},
+       {kWall, kCpu}},
+      {"-q, one monitor on DP AUX",
+       [](Scene& scene) { standardDesktop(scene, 1); },
+       {"-q"},
+       {kRequestToReply, kFirstMessage, kWall, kCpu}},
+      {"-q, NVIDIA, 12 adapters, 3 displays", nvidiaDesktop, {"-q"}, {kFirstMessage, kWall}},
+      {"-q, MST dock, 3 displays", mstDesktop, {"-q"}, {kFirstMessage, kWall}},
+      {"-p Off, three monitors",
+       [](Scene& scene) { standardDesktop(scene, 3); },
+       {"-p", "Off"},
+       {kLastMessage, kWall, kCpu}},
+      {"-q -p Off, three monitors",
+       [](Scene& scene) { standardDesktop(scene, 3); },
+       {"-q", "-p", "Off"},
+       {kLastMessage, kWall}},
   };
+  const char* names[] = {"process wall time", "process CPU time", "Get request to reply",
+                         "start to first DDC/CI message", "start to last DDC/CI message"};
   std::printf("kelvane against prompt emulated displays, %d runs each, median (min, max)\n", runs);
   for (const Row& row : rows) {
-    std::vector<double> walls;
-    std::vector<double> cpus;
-    std::vector<double> replies;
+    std::vector<std::vector<double>> series(5);
     for (int i = 0; i < runs; ++i) {
       Sample sample;
-      if (!measure(row.monitors, row.arguments, sample)) {
+      if (!measure(row.build, row.arguments, sample)) {
         return 1;
       }
-      walls.push_back(sample.wall);
-      cpus.push_back(sample.cpu);
-      replies.push_back(sample.openToReply);
+      const double values[] = {sample.wall, sample.cpu, sample.requestToReply,
+                               sample.toFirstMessage, sample.toLastMessage};
+      for (std::size_t figure = 0; figure < series.size(); ++figure) {
+        series[figure].push_back(values[figure]);
+      }
     }
-    if (row.openToReply) {
-      std::printf("  %-42s open of the bus to reply: %s\n", row.label, summary(replies).c_str());
+    std::printf("  %s\n", row.label);
+    for (const Figure figure : row.figures) {
+      std::printf("    %-32s %s\n", names[figure], summary(series[figure]).c_str());
     }
-    std::printf("  %-42s process wall time:        %s\n", row.label, summary(walls).c_str());
-    std::printf("  %-42s process CPU time:         %s\n", row.label, summary(cpus).c_str());
   }
   return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <glib-unix.h>
 #include <linux/i2c-dev.h>
+#include <linux/i2c.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <iomanip>
@@ -32,13 +34,31 @@ std::string cardDevicePath(const std::string& card) {
   return path.str();
 }
 
+// A umockdump attribute value: newlines written as \n.
+std::string escaped(const std::string& value) {
+  std::string text;
+  for (const char c : value) {
+    text += c == '\n' ? std::string("\\n") : std::string(1, c);
+  }
+  return text;
+}
+
+std::string hexBytes(const Bytes& bytes) {
+  std::ostringstream text;
+  for (const std::uint8_t byte : bytes) {
+    text << std::hex << std::setw(2) << std::setfill('0') << static_cast<unsigned>(byte);
+  }
+  return text.str();
+}
+
 // An I2C adapter at path and, unless the module is missing, its i2c-dev node.
-std::string adapter(const std::string& path, unsigned bus, bool deviceNode) {
-  const std::string name = "i2c-" + std::to_string(bus);
-  std::string text = "P: " + path + "\nE: SUBSYSTEM=i2c\nA: name=DDC adapter\\n\n\n";
+std::string adapter(const std::string& path, unsigned bus, bool deviceNode,
+                    const std::string& name = "DDC adapter\n") {
+  const std::string node = "i2c-" + std::to_string(bus);
+  std::string text = "P: " + path + "\nE: SUBSYSTEM=i2c\nA: name=" + escaped(name) + "\n\n";
   if (deviceNode) {
-    text += "P: " + path + "/i2c-dev/" + name + "\nN: " + name +
-            "\nE: SUBSYSTEM=i2c-dev\nE: DEVNAME=/dev/" + name +
+    text += "P: " + path + "/i2c-dev/" + node + "\nN: " + node +
+            "\nE: SUBSYSTEM=i2c-dev\nE: DEVNAME=/dev/" + node +
             "\nA: dev=89:" + std::to_string(bus) + "\\n\n\n";
   }
   return text;
@@ -52,35 +72,94 @@ EmulatedDisplay* displayOf(gpointer data) {
   return static_cast<EmulatedDisplay*>(data);
 }
 
+EmulatedDisplay::Client clientOf(UMockdevIoctlClient* client) {
+  return reinterpret_cast<EmulatedDisplay::Client>(client);
+}
+
+// I2C_RDWR: the message array and each message's buffer live in the
+// client's memory, fetched one pointer at a time.
+int transferMessages(UMockdevIoctlClient* client, EmulatedDisplay& display) {
+  UMockdevIoctlData* argument = umockdev_ioctl_client_get_arg(client);
+  GError* failure = nullptr;
+  UMockdevIoctlData* request =
+      umockdev_ioctl_data_resolve(argument, 0, sizeof(i2c_rdwr_ioctl_data), &failure);
+  if (request == nullptr) {
+    g_error_free(failure);
+    return EFAULT;
+  }
+  i2c_rdwr_ioctl_data header{};
+  std::memcpy(&header, request->data, sizeof header);
+  if (header.nmsgs == 0 || header.nmsgs > I2C_RDWR_IOCTL_MAX_MSGS) {
+    return EINVAL;
+  }
+  UMockdevIoctlData* array = umockdev_ioctl_data_resolve(
+      request, offsetof(i2c_rdwr_ioctl_data, msgs), header.nmsgs * sizeof(i2c_msg), &failure);
+  if (array == nullptr) {
+    g_error_free(failure);
+    return EFAULT;
+  }
+  std::vector<I2cMessage> messages;
+  std::vector<UMockdevIoctlData*> buffers;
+  for (std::size_t i = 0; i < header.nmsgs; ++i) {
+    i2c_msg message{};
+    std::memcpy(&message, array->data + i * sizeof(i2c_msg), sizeof message);
+    UMockdevIoctlData* buffer = umockdev_ioctl_data_resolve(
+        array, i * sizeof(i2c_msg) + offsetof(i2c_msg, buf), message.len, &failure);
+    if (buffer == nullptr) {
+      g_error_free(failure);
+      return EFAULT;
+    }
+    const bool read = (message.flags & I2C_M_RD) != 0;
+    messages.push_back(
+        I2cMessage{message.addr, read,
+                   read ? Bytes(message.len, 0) : Bytes(buffer->data, buffer->data + message.len)});
+    buffers.push_back(buffer);
+  }
+  const int error = display.transfer(messages, Clock::now());
+  for (std::size_t i = 0; error == 0 && i < messages.size(); ++i) {
+    if (messages[i].read) {
+      Bytes& bytes = messages[i].bytes;
+      bytes.resize(buffers[i]->data_len, 0xFF);
+      umockdev_ioctl_data_update(buffers[i], 0, bytes.data(), static_cast<gint>(bytes.size()));
+    }
+  }
+  return error;
+}
+
 gboolean onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
   const gulong request = umockdev_ioctl_client_get_request(client);
+  EmulatedDisplay& display = *displayOf(data);
   int error = 0;
+  glong result = 0;
   if (request == I2C_SLAVE) {
     // The address travels by value: umockdev hands us the argument's bytes.
     UMockdevIoctlData* argument = umockdev_ioctl_client_get_arg(client);
     unsigned long address = 0;
     std::memcpy(&address, argument->data,
                 std::min(sizeof address, static_cast<std::size_t>(argument->data_len)));
-    error = displayOf(data)->selectAddress(address);
+    error = display.selectAddress(clientOf(client), address);
+  } else if (request == I2C_RDWR) {
+    error = transferMessages(client, display);
+    result = 1;
   } else {
-    error = displayOf(data)->unexpectedIoctl(request);
+    error = display.unexpectedIoctl(request);
   }
-  umockdev_ioctl_client_complete(client, error == 0 ? 0 : -1, error);
+  umockdev_ioctl_client_complete(client, error == 0 ? result : -1, error);
   return TRUE;
 }
 
 gboolean onWrite(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
   UMockdevIoctlData* argument = umockdev_ioctl_client_get_arg(client);
   const int error = displayOf(data)->write(
-      argument->data, static_cast<std::size_t>(argument->data_len), Clock::now());
+      clientOf(client), argument->data, static_cast<std::size_t>(argument->data_len), Clock::now());
   umockdev_ioctl_client_complete(client, error == 0 ? argument->data_len : -1, error);
   return TRUE;
 }
 
 gboolean onRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
   UMockdevIoctlData* argument = umockdev_ioctl_client_get_arg(client);
-  ReadResult result =
-      displayOf(data)->read(static_cast<std::size_t>(argument->data_len), Clock::now());
+  ReadResult result = displayOf(data)->read(
+      clientOf(client), static_cast<std::size_t>(argument->data_len), Clock::now());
   if (result.error != 0) {
     umockdev_ioctl_client_complete(client, -1, result.error);
     return TRUE;
@@ -91,8 +170,8 @@ gboolean onRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) 
   return TRUE;
 }
 
-void onConnected(UMockdevIoctlBase*, UMockdevIoctlClient*, gpointer data) {
-  displayOf(data)->opened();
+void onConnected(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
+  displayOf(data)->opened(clientOf(client));
 }
 
 // umockdev_in_mock_environment() answers only once a testbed exists; what
@@ -102,41 +181,68 @@ bool preloaded() {
   return preload != nullptr && std::strstr(preload, "libumockdev-preload") != nullptr;
 }
 
-// The state of one run while the main loop spins.
-struct Run {
+struct Session;
+
+// One process while the main loop spins.
+struct Child {
+  Session* session = nullptr;
+  std::size_t index = 0;
   RunResult result;
-  GMainLoop* loop = nullptr;
   GPid pid = 0;
   bool exited = false;
-  bool timerFired = false;
+  bool printed = false;
   int openPipes = 2;
   std::string partialLine;
+};
 
-  void finishIfDone() const {
-    if (exited && openPipes == 0) {
-      g_main_loop_quit(loop);
+// Every process of one runAll(), started in order.
+struct Session {
+  GMainLoop* loop = nullptr;
+  std::vector<Launch> launches;
+  std::vector<std::unique_ptr<Child>> children;
+  std::size_t started = 0;
+  std::size_t running = 0;
+  bool delaying = false;
+  guint delayTimer = 0;
+  std::string executable;
+  std::string launcher;
+
+  void startMore();
+  void childDone(const Child& child) {
+    if (child.exited && child.openPipes == 0) {
+      --running;
+      startMore();  // a holder that ended without a word holds nothing back
+      if (running == 0 && started == launches.size() && !delaying) {
+        g_main_loop_quit(loop);
+      }
     }
   }
 };
 
 gboolean onOutput(gint fd, GIOCondition, gpointer data, bool isOut) {
-  Run& run = *static_cast<Run*>(data);
+  Child& child = *static_cast<Child*>(data);
   char buffer[4096];
   const ssize_t got = read(fd, buffer, sizeof buffer);
   if (got > 0) {
     const Clock::time_point now = Clock::now();
     if (!isOut) {
-      run.result.err.append(buffer, static_cast<std::size_t>(got));
+      child.result.err.append(buffer, static_cast<std::size_t>(got));
       return G_SOURCE_CONTINUE;
     }
-    run.result.out.append(buffer, static_cast<std::size_t>(got));
+    child.result.out.append(buffer, static_cast<std::size_t>(got));
+    bool newLine = false;
     for (ssize_t i = 0; i < got; ++i) {
       if (buffer[i] == '\n') {
-        run.result.lines.push_back(OutputLine{run.partialLine, now});
-        run.partialLine.clear();
+        child.result.lines.push_back(OutputLine{child.partialLine, now});
+        child.partialLine.clear();
+        newLine = true;
       } else {
-        run.partialLine += buffer[i];
+        child.partialLine += buffer[i];
       }
+    }
+    if (newLine && !child.printed) {
+      child.printed = true;
+      child.session->startMore();
     }
     return G_SOURCE_CONTINUE;
   }
@@ -144,8 +250,8 @@ gboolean onOutput(gint fd, GIOCondition, gpointer data, bool isOut) {
     return G_SOURCE_CONTINUE;
   }
   close(fd);
-  --run.openPipes;
-  run.finishIfDone();
+  --child.openPipes;
+  child.session->childDone(child);
   return G_SOURCE_REMOVE;
 }
 
@@ -157,33 +263,33 @@ gboolean onStderr(gint fd, GIOCondition condition, gpointer data) {
   return onOutput(fd, condition, data, false);
 }
 
-void childEnded(Run& run, int status) {
-  run.result.end = Clock::now();
-  run.result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.exited = true;
-  run.finishIfDone();
+void childEnded(Child& child, int status) {
+  child.result.end = Clock::now();
+  child.result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  child.exited = true;
+  child.session->childDone(child);
 }
 
 void onChildExit(GPid pid, gint status, gpointer data) {
   g_spawn_close_pid(pid);
-  childEnded(*static_cast<Run*>(data), status);
+  childEnded(*static_cast<Child*>(data), status);
 }
 
 // The child's pidfd became readable: it has ended. Reaping it ourselves
 // gives its resource usage, which GLib's child watch does not.
 gboolean onPidfd(gint fd, GIOCondition, gpointer data) {
-  Run& run = *static_cast<Run*>(data);
+  Child& child = *static_cast<Child*>(data);
   int status = 0;
   rusage usage{};
-  if (wait4(run.pid, &status, 0, &usage) == run.pid) {
+  if (wait4(child.pid, &status, 0, &usage) == child.pid) {
     const auto time = [](const timeval& value) {
       return std::chrono::seconds(value.tv_sec) + std::chrono::microseconds(value.tv_usec);
     };
-    run.result.cpuTime = std::chrono::duration_cast<std::chrono::microseconds>(
+    child.result.cpuTime = std::chrono::duration_cast<std::chrono::microseconds>(
         time(usage.ru_utime) + time(usage.ru_stime));
   }
   close(fd);
-  childEnded(run, status);
+  childEnded(child, status);
   return G_SOURCE_REMOVE;
 }
 
@@ -193,13 +299,92 @@ void leadOwnProcessGroup(gpointer) {
   setpgid(0, 0);
 }
 
-gboolean onTimeout(gpointer data) {
-  Run& run = *static_cast<Run*>(data);
-  run.timerFired = true;
-  if (!run.exited) {
-    run.result.timedOut = true;
-    kill(-run.pid, SIGKILL);
+bool spawn(Session& session, Child& child) {
+  const Launch& launch = session.launches[child.index];
+  std::vector<gchar*> argv;
+  GSpawnFlags flags = G_SPAWN_DO_NOT_REAP_CHILD;
+  if (launch.otherProgram) {
+    flags = static_cast<GSpawnFlags>(flags | G_SPAWN_SEARCH_PATH);
+  } else {
+    // A launcher such as scripts/memcheck goes in front; it must pass the
+    // program's output and status through.
+    if (!session.launcher.empty()) {
+      argv.push_back(const_cast<gchar*>(session.launcher.c_str()));
+    }
+    argv.push_back(const_cast<gchar*>(session.executable.c_str()));
   }
+  for (const std::string& argument : launch.arguments) {
+    argv.push_back(const_cast<gchar*>(argument.c_str()));
+  }
+  argv.push_back(nullptr);
+  gint out = -1;
+  gint err = -1;
+  child.result.start = Clock::now();
+  if (!g_spawn_async_with_pipes(nullptr, argv.data(), nullptr, flags, leadOwnProcessGroup, nullptr,
+                                &child.pid, nullptr, &out, &err, nullptr)) {
+    return false;
+  }
+  child.result.started = true;
+  g_unix_fd_add(out, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR), onStdout, &child);
+  g_unix_fd_add(err, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR), onStderr, &child);
+  const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, child.pid, 0));
+  if (pidfd >= 0) {
+    g_unix_fd_add(pidfd, G_IO_IN, onPidfd, &child);
+  } else {
+    g_child_watch_add(child.pid, onChildExit, &child);
+  }
+  return true;
+}
+
+gboolean onDelayOver(gpointer data) {
+  Session& session = *static_cast<Session*>(data);
+  session.delaying = false;
+  session.delayTimer = 0;
+  session.launches[session.started].delay = std::chrono::milliseconds{0};
+  session.startMore();
+  return G_SOURCE_REMOVE;
+}
+
+void Session::startMore() {
+  while (started < launches.size() && !delaying) {
+    if (started > 0) {
+      const Child& previous = *children[started - 1];
+      const bool holding = launches[started - 1].holdOthersUntilItPrints && !previous.printed &&
+                           !(previous.exited && previous.openPipes == 0);
+      if (holding) {
+        return;
+      }
+    }
+    if (launches[started].delay.count() > 0) {
+      delaying = true;
+      delayTimer =
+          g_timeout_add(static_cast<guint>(launches[started].delay.count()), onDelayOver, this);
+      return;
+    }
+    Child& child = *children[started];
+    ++started;
+    if (spawn(*this, child)) {
+      ++running;
+    } else {
+      child.exited = true;
+    }
+  }
+  if (running == 0 && !delaying) {
+    g_main_loop_quit(loop);
+  }
+}
+
+gboolean onTimeout(gpointer data) {
+  Session& session = *static_cast<Session*>(data);
+  for (const std::unique_ptr<Child>& child : session.children) {
+    if (child->result.started && !child->exited) {
+      child->result.timedOut = true;
+      kill(-child->pid, SIGKILL);
+    }
+  }
+  // Whatever was still waiting to start never will.
+  session.started = session.launches.size();
+  session.delaying = false;
   return G_SOURCE_REMOVE;
 }
 
@@ -265,16 +450,38 @@ void EmulatedDesktop::attach(unsigned bus, EmulatedDisplay* display) {
   }
 }
 
-void EmulatedDesktop::addConnector(const Connector& connector, EmulatedDisplay* display) {
+// The PCI display controller that drives a card, with its DRM device.
+std::string EmulatedDesktop::ensureCard(const std::string& card) {
+  std::string controller = cardDevicePath(card);
+  if (cards_.insert(card).second) {
+    add("P: " + controller + "\nE: SUBSYSTEM=pci\nA: class=0x030000\n\nP: " + controller + "/drm/" +
+        card + "\nE: SUBSYSTEM=drm\n\n");
+  }
+  return controller;
+}
+
+void EmulatedDesktop::addConnector(const Connector& connector, EmulatedDisplay* display,
+                                   EmulatedDisplay* besideAux) {
   const std::string card = cardOf(connector.name);
-  const std::string controller = cardDevicePath(card);
+  const std::string controller = ensureCard(card);
   const std::string path = controller + "/drm/" + card + "/" + connector.name;
   const std::string bus = "i2c-" + std::to_string(connector.bus);
-  std::string text = "P: " + path + "\nE: SUBSYSTEM=drm\nA: status=" +
-                     (connector.connected ? "connected" : "disconnected") +
+  const std::string status = !connector.status.empty() ? connector.status
+                             : connector.connected     ? "connected"
+                                                       : "disconnected";
+  std::string text = "P: " + path + "\nE: SUBSYSTEM=drm\nA: status=" + status +
                      "\\n\nA: enabled=" + (connector.connected ? "enabled" : "disabled") + "\\n\n";
+  if (!connector.edid.empty()) {
+    text += "H: edid=" + hexBytes(connector.edid) + "\n";
+  }
   if (connector.link == BusLink::kDdcSymlink) {
     text += "L: ddc=../../../" + bus + "\n";
+    if (connector.legacyBusLink) {
+      text += "L: " + bus + "=../../../" + bus + "\n";
+    }
+  }
+  if (connector.ddcBesideAux) {
+    text += "L: ddc=../../../i2c-" + std::to_string(*connector.ddcBesideAux) + "\n";
   }
   text += "\n";
   if (connector.link == BusLink::kDdcSymlink) {
@@ -282,7 +489,14 @@ void EmulatedDesktop::addConnector(const Connector& connector, EmulatedDisplay* 
   } else if (connector.link == BusLink::kAuxChild) {
     text += adapter(path + "/" + bus, connector.bus, connector.deviceNode);
   }
+  if (connector.ddcBesideAux) {
+    text += adapter(controller + "/i2c-" + std::to_string(*connector.ddcBesideAux),
+                    *connector.ddcBesideAux, true);
+  }
   add(text);
+  if (connector.ddcBesideAux) {
+    attach(*connector.ddcBesideAux, besideAux);
+  }
   if (connector.link == BusLink::kNone) {
     return;
   }
@@ -295,58 +509,79 @@ void EmulatedDesktop::addConnector(const Connector& connector, EmulatedDisplay* 
   }
 }
 
+void EmulatedDesktop::addAdapter(const Adapter& spec, EmulatedDisplay* display) {
+  const std::string bus = "i2c-" + std::to_string(spec.bus);
+  std::string parent;
+  switch (spec.home) {
+    case AdapterHome::kCard:
+      parent = ensureCard(spec.card);
+      break;
+    case AdapterHome::kSmbus:
+      parent = "/devices/pci0000:00/0000:00:1f.4";
+      add("P: " + parent + "\nE: SUBSYSTEM=pci\nA: class=0x0c0500\n\n");
+      break;
+    case AdapterHome::kPlatform:
+      parent = "/devices/platform/i2c-gpio.1";
+      add("P: " + parent + "\nE: SUBSYSTEM=platform\n\n");
+      break;
+    case AdapterHome::kDisplayControllerWithoutDrm:
+      parent = "/devices/pci0000:00/0000:00:1e.0";
+      add("P: " + parent + "\nE: SUBSYSTEM=pci\nA: class=0x030000\n\n");
+      break;
+  }
+  add(adapter(parent + "/" + bus, spec.bus, true, spec.name + "\n"));
+  attach(spec.bus, display);
+}
+
 void EmulatedDesktop::addOtherBus(unsigned bus, EmulatedDisplay* guard) {
-  add(adapter("/devices/pci0000:00/0000:00:1f.4/i2c-" + std::to_string(bus), bus, true));
-  attach(bus, guard);
+  addAdapter(Adapter{bus, "SMBus I801 adapter at efa0", AdapterHome::kSmbus, ""}, guard);
 }
 
 RunResult EmulatedDesktop::run(const std::vector<std::string>& arguments,
                                std::chrono::milliseconds timeout) {
-  Run run;
+  Launch launch;
+  launch.arguments = arguments;
+  std::vector<RunResult> results = runAll({launch}, timeout);
+  return results.front();
+}
+
+std::vector<RunResult> EmulatedDesktop::runAll(const std::vector<Launch>& launches,
+                                               std::chrono::milliseconds timeout) {
+  Session session;
+  session.launches = launches;
+  for (std::size_t i = 0; i < launches.size(); ++i) {
+    session.children.push_back(std::make_unique<Child>());
+    session.children.back()->session = &session;
+    session.children.back()->index = i;
+  }
   const char* executable = std::getenv("KELVANE_EXE");
-  if (!error_.empty() || executable == nullptr) {
-    return run.result;
-  }
-  std::vector<gchar*> argv;
-  // A launcher such as scripts/memcheck goes in front; it must pass the
-  // program's output and status through.
   const char* launcher = std::getenv("KELVANE_LAUNCHER");
-  if (launcher != nullptr && *launcher != '\0') {
-    argv.push_back(const_cast<gchar*>(launcher));
+  if (error_.empty() && executable != nullptr && !launches.empty()) {
+    session.executable = executable;
+    session.launcher = launcher != nullptr ? launcher : "";
+    session.loop = g_main_loop_new(nullptr, FALSE);
+    const guint timer = g_timeout_add(static_cast<guint>(timeout.count()), onTimeout, &session);
+    session.startMore();
+    if (session.running > 0) {
+      g_main_loop_run(session.loop);
+    }
+    // Sources of a timer that has fired are gone already.
+    for (const guint source : {timer, session.delayTimer}) {
+      GSource* pending = source != 0 ? g_main_context_find_source_by_id(nullptr, source) : nullptr;
+      if (pending != nullptr) {
+        g_source_destroy(pending);
+      }
+    }
+    g_main_loop_unref(session.loop);
   }
-  argv.push_back(const_cast<gchar*>(executable));
-  for (const std::string& argument : arguments) {
-    argv.push_back(const_cast<gchar*>(argument.c_str()));
+  std::vector<RunResult> results;
+  for (const std::unique_ptr<Child>& child : session.children) {
+    if (!child->partialLine.empty()) {
+      child->result.lines.push_back(OutputLine{child->partialLine, child->result.end});
+    }
+    results.push_back(child->result);
   }
-  argv.push_back(nullptr);
-  gint out = -1;
-  gint err = -1;
-  run.result.start = Clock::now();
-  if (!g_spawn_async_with_pipes(nullptr, argv.data(), nullptr, G_SPAWN_DO_NOT_REAP_CHILD,
-                                leadOwnProcessGroup, nullptr, &run.pid, nullptr, &out, &err,
-                                nullptr)) {
-    return run.result;
-  }
-  run.result.started = true;
-  run.loop = g_main_loop_new(nullptr, FALSE);
-  g_unix_fd_add(out, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR), onStdout, &run);
-  g_unix_fd_add(err, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR), onStderr, &run);
-  const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, run.pid, 0));
-  if (pidfd >= 0) {
-    g_unix_fd_add(pidfd, G_IO_IN, onPidfd, &run);
-  } else {
-    g_child_watch_add(run.pid, onChildExit, &run);
-  }
-  const guint timer = g_timeout_add(static_cast<guint>(timeout.count()), onTimeout, &run);
-  g_main_loop_run(run.loop);
-  if (!run.timerFired) {
-    g_source_remove(timer);
-  }
-  g_main_loop_unref(run.loop);
-  if (!run.partialLine.empty()) {
-    run.result.lines.push_back(OutputLine{run.partialLine, run.result.end});
-  }
-  return run.result;
+  return results;
 }
 
 unsigned busWithoutRealNode() {

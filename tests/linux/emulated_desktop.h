@@ -1,6 +1,7 @@
-// A fake desktop for the real kelvane executable, built with umockdev: DRM
-// connectors in a fake sysfs, /dev/i2c-N nodes answered by emulated displays,
-// and a way to run the program inside it.
+// A fake machine for the real kelvane executable, built with umockdev: PCI
+// display controllers with their DRM connectors and I2C adapters in a fake
+// sysfs, /dev/i2c-N nodes answered by emulated displays, and a way to run the
+// program inside it, once or several times at once.
 //
 // The process that uses this must run under umockdev-wrapper (see
 // runUnderUmockdev), and everything here must be used from its main thread:
@@ -9,6 +10,8 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,7 +23,7 @@ namespace kelvane::emulation {
 enum class BusLink {
   kDdcSymlink,  // cardN-X/ddc -> the adapter (HDMI, DVI, VGA)
   kAuxChild,    // cardN-X/i2c-B, the DP AUX channel's adapter
-  kNone,        // no bus at all (a laptop panel, say)
+  kNone,        // no bus at all (a laptop panel, NVIDIA's driver, an MST monitor)
 };
 
 struct Connector {
@@ -32,6 +35,30 @@ struct Connector {
   // umockdev lets such a path through to the real /dev, so the bus must be
   // one this machine does not have: see busWithoutRealNode().
   bool deviceNode = true;
+  // When set, the status file says this instead ("unknown", a stale value).
+  std::string status{};
+  // A `ddc` link to another adapter beside the AUX child, as amdgpu makes for
+  // DisplayPort (its own display answers there).
+  std::optional<unsigned> ddcBesideAux{};
+  // An i2c-N symbolic link beside `ddc`, to the same adapter (kernels before 6.7).
+  bool legacyBusLink = false;
+  // The connector's `edid` attribute; none when empty.
+  Bytes edid{};
+};
+
+// Where an adapter that no connector links to sits in the device tree.
+enum class AdapterHome {
+  kCard,                         // directly under the card's display controller (NVIDIA, DPMST)
+  kSmbus,                        // the chipset's SMBus controller (PCI class 0x0c05)
+  kPlatform,                     // a platform I2C controller, no PCI device at all
+  kDisplayControllerWithoutDrm,  // a PCI display controller that no DRM driver drives
+};
+
+struct Adapter {
+  unsigned bus = 0;
+  std::string name = "DDC adapter";  // as the driver writes it, newlines included
+  AdapterHome home = AdapterHome::kCard;
+  std::string card = "card0";
 };
 
 struct OutputLine {
@@ -55,6 +82,17 @@ struct RunResult {
   }
 };
 
+// One process of a runAll().
+struct Launch {
+  std::vector<std::string> arguments;
+  // Another program than KELVANE_EXE, found on PATH: arguments[0] is it.
+  bool otherProgram = false;
+  // The launches after this one start only once it has printed a line.
+  bool holdOthersUntilItPrints = false;
+  // How long after the launch before it this one starts.
+  std::chrono::milliseconds delay{0};
+};
+
 class EmulatedDesktop {
  public:
   EmulatedDesktop();
@@ -67,11 +105,14 @@ class EmulatedDesktop {
   // Empty when the testbed is ready; otherwise why it is not.
   const std::string& error() const { return error_; }
 
-  // Adds a connector; the display, if any, answers on its bus and must
-  // outlive this object.
-  void addConnector(const Connector& connector, EmulatedDisplay* display = nullptr);
-  // An I2C bus that belongs to no connector (SMBus, sensors): the program
-  // must never open it. The display stands guard on it.
+  // Adds a connector, and its card's display controller if need be. The
+  // displays answer on its buses and must outlive this object.
+  void addConnector(const Connector& connector, EmulatedDisplay* display = nullptr,
+                    EmulatedDisplay* besideAux = nullptr);
+  // An I2C adapter that no connector links to.
+  void addAdapter(const Adapter& spec, EmulatedDisplay* display);
+  // An I2C bus of the chipset (SMBus, sensors): the program must never open
+  // it. The display stands guard on it.
   void addOtherBus(unsigned bus, EmulatedDisplay* guard);
 
   // Runs the executable named by KELVANE_EXE with the arguments, answering
@@ -79,6 +120,9 @@ class EmulatedDesktop {
   // KELVANE_LAUNCHER names a program, that program is started instead, with
   // the executable and the arguments after it.
   RunResult run(const std::vector<std::string>& arguments, std::chrono::milliseconds timeout);
+  // Several processes at once, started in order; the results in that order.
+  std::vector<RunResult> runAll(const std::vector<Launch>& launches,
+                                std::chrono::milliseconds timeout);
 
   // Every display's traffic, prefixed with its bus ("i2c-3 set D6 4").
   const std::vector<std::string>& journal() const { return journal_; }
@@ -86,11 +130,13 @@ class EmulatedDesktop {
  private:
   void add(const std::string& description);
   void attach(unsigned bus, EmulatedDisplay* display);
+  std::string ensureCard(const std::string& card);
 
   struct Testbed;
   std::unique_ptr<Testbed> testbed_;
   std::string error_;
   std::vector<std::string> journal_;
+  std::set<std::string> cards_;
 };
 
 // A bus number for which this machine has no /dev/i2c-N node.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <iterator>
 #include <utility>
 
 namespace kelvane::emulation {
@@ -16,6 +17,7 @@ constexpr milliseconds kReplyDelay{40};
 constexpr milliseconds kMessageGap{50};
 
 constexpr std::uint8_t kDisplayAddress = 0x37;
+constexpr std::uint8_t kEepromAddress = 0x50;
 constexpr std::uint8_t kHostSource = 0x51;
 constexpr std::uint8_t kDisplaySource = 0x6E;
 
@@ -59,7 +61,24 @@ long long millisecondsBetween(Clock::time_point from, Clock::time_point to) {
 
 }  // namespace
 
-EmulatedDisplay::EmulatedDisplay(DisplayBehaviour behaviour) : behaviour_(behaviour) {}
+Bytes validEdid(std::uint8_t serial) {
+  Bytes block(128, 0);
+  const std::uint8_t header[] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
+  std::copy(std::begin(header), std::end(header), block.begin());
+  block[8] = 0x10;  // manufacturer "DEL"-like id, product, then the serial
+  block[9] = 0xAC;
+  block[12] = serial;
+  block[18] = 1;  // EDID 1.4
+  block[19] = 4;
+  std::uint8_t sum = 0;
+  for (std::size_t i = 0; i + 1 < block.size(); ++i) {
+    sum = static_cast<std::uint8_t>(sum + block[i]);
+  }
+  block.back() = static_cast<std::uint8_t>(0x100 - sum);
+  return block;
+}
+
+EmulatedDisplay::EmulatedDisplay(DisplayBehaviour behaviour) : behaviour_(std::move(behaviour)) {}
 
 void EmulatedDisplay::journalTo(std::vector<std::string>* journal, std::string name) {
   journal_ = journal;
@@ -77,8 +96,8 @@ void EmulatedDisplay::violation(const std::string& what) {
   violations_.push_back(name_.empty() ? what : name_ + ": " + what);
 }
 
-void EmulatedDisplay::opened() {
-  addressed_ = false;
+void EmulatedDisplay::opened(Client client) {
+  selected_.erase(client);
   if (!firstOpen_) {
     firstOpen_ = Clock::now();
   }
@@ -88,12 +107,15 @@ void EmulatedDisplay::opened() {
   }
 }
 
-int EmulatedDisplay::selectAddress(unsigned long address) {
-  if (address != kDisplayAddress) {
+int EmulatedDisplay::selectAddress(Client client, unsigned long address) {
+  if (address != kDisplayAddress && address != kEepromAddress) {
     violation("addressed 0x" + hex(static_cast<unsigned>(address)));
     return ENXIO;
   }
-  addressed_ = true;
+  if (address == kDisplayAddress && behaviour_.addressHeldByDriver) {
+    return EBUSY;
+  }
+  selected_[client] = address;
   return 0;
 }
 
@@ -109,20 +131,85 @@ void EmulatedDisplay::checkGap(Clock::time_point now) {
   }
 }
 
-int EmulatedDisplay::write(const std::uint8_t* bytes, std::size_t size, Clock::time_point now) {
-  const std::vector<std::uint8_t> frame(bytes, bytes + size);
-  if (!addressed_) {
+int EmulatedDisplay::write(Client client, const std::uint8_t* bytes, std::size_t size,
+                           Clock::time_point now) {
+  const auto selected = selected_.find(client);
+  if (selected == selected_.end()) {
     violation("write before the address was selected");
+    return ENXIO;
   }
   if (vanished_) {
     return ENODEV;
   }
+  const Bytes frame(bytes, bytes + size);
+  return selected->second == kDisplayAddress ? displayWrite(frame, now) : eepromWrite(frame);
+}
+
+ReadResult EmulatedDisplay::read(Client client, std::size_t size, Clock::time_point now) {
+  const auto selected = selected_.find(client);
+  if (selected == selected_.end()) {
+    violation("read before the address was selected");
+    return ReadResult{{}, ENXIO};
+  }
+  if (vanished_) {
+    return ReadResult{{}, ENODEV};
+  }
+  return selected->second == kDisplayAddress ? displayRead(size, now) : eepromRead(size);
+}
+
+int EmulatedDisplay::transfer(std::vector<I2cMessage>& messages, Clock::time_point now) {
+  if (behaviour_.refusesCombinedTransfers) {
+    ++refusedTransfers_;
+    return EINVAL;
+  }
+  if (vanished_) {
+    return ENODEV;
+  }
+  for (I2cMessage& message : messages) {
+    int error = 0;
+    if (message.address == kDisplayAddress) {
+      // DDC/CI messages stand alone: a reply is read 40 ms after its request.
+      if (messages.size() > 1) {
+        violation("DDC/CI message combined with another in one transfer");
+      }
+      if (message.read) {
+        ReadResult got = displayRead(message.bytes.size(), now);
+        error = got.error;
+        message.bytes = std::move(got.bytes);
+      } else {
+        error = displayWrite(message.bytes, now);
+      }
+    } else if (message.address == kEepromAddress) {
+      if (message.read) {
+        ReadResult got = eepromRead(message.bytes.size());
+        error = got.error;
+        message.bytes = std::move(got.bytes);
+      } else {
+        error = eepromWrite(message.bytes);
+      }
+    } else {
+      violation("addressed 0x" + hex(message.address));
+      error = ENXIO;
+    }
+    if (error != 0) {
+      return error;
+    }
+  }
+  return 0;
+}
+
+int EmulatedDisplay::displayWrite(const Bytes& frame, Clock::time_point now) {
+  const std::size_t size = frame.size();
   checkGap(now);
   if (pendingCode_) {
     violation("new message while a reply was still due");
     pendingCode_.reset();
   }
   lastExchangeEnd_ = now;
+  if (!firstMessage_) {
+    firstMessage_ = now;
+  }
+  lastMessage_ = now;
   const bool framed = size >= 3 && frame[0] == kHostSource && frame[1] == (0x80 | (size - 3)) &&
                       xorOf(kDisplayAddress << 1, frame) == 0;
   const bool isGet = framed && size == 5 && frame[2] == 0x01;
@@ -139,6 +226,9 @@ int EmulatedDisplay::write(const std::uint8_t* bytes, std::size_t size, Clock::t
     record("get " + hex(frame[3]));
   } else {
     record("set " + hex(frame[3]) + " " + std::to_string((frame[4] << 8) | frame[5]));
+  }
+  if (behaviour_.failsEveryTransfer) {
+    return EIO;
   }
   if (behaviour_.naks) {
     return ENXIO;
@@ -159,7 +249,7 @@ bool EmulatedDisplay::nextReplyIsFaulty() {
   return faulty;
 }
 
-std::vector<std::uint8_t> EmulatedDisplay::reply(std::size_t size, Clock::time_point now) {
+Bytes EmulatedDisplay::reply(std::size_t size, Clock::time_point now) {
   if (!pendingCode_) {
     violation("read without a request");
     return nullMessage();
@@ -174,14 +264,14 @@ std::vector<std::uint8_t> EmulatedDisplay::reply(std::size_t size, Clock::time_p
     return nullMessage();
   }
   const bool supported = code == 0xD6 && behaviour_.supportsPowerMode;
-  std::vector<std::uint8_t> answer =
+  Bytes answer =
       supported ? getVcpReply(0x00, code, 5, behaviour_.powerMode) : getVcpReply(0x01, code, 0, 0);
   if (behaviour_.fault == ReplyFault::kReadFails || !nextReplyIsFaulty()) {
     return answer;
   }
   switch (behaviour_.fault) {
     case ReplyFault::kNone:
-    case ReplyFault::kReadFails:  // handled by read()
+    case ReplyFault::kReadFails:  // handled by displayRead()
       return answer;
     case ReplyFault::kNullMessage:
       return nullMessage();
@@ -189,7 +279,7 @@ std::vector<std::uint8_t> EmulatedDisplay::reply(std::size_t size, Clock::time_p
       answer.back() ^= 0x01;
       return answer;
     case ReplyFault::kAllZero:
-      return std::vector<std::uint8_t>(size, 0);
+      return Bytes(size, 0);
     case ReplyFault::kShort:
       answer.resize(answer.size() / 2);
       return answer;
@@ -199,15 +289,10 @@ std::vector<std::uint8_t> EmulatedDisplay::reply(std::size_t size, Clock::time_p
   return answer;
 }
 
-ReadResult EmulatedDisplay::read(std::size_t size, Clock::time_point now) {
-  if (!addressed_) {
-    violation("read before the address was selected");
-  }
-  if (vanished_) {
-    return ReadResult{{}, ENODEV};
-  }
+ReadResult EmulatedDisplay::displayRead(std::size_t size, Clock::time_point now) {
   ReadResult result;
-  if (behaviour_.fault == ReplyFault::kReadFails && nextReplyIsFaulty()) {
+  if (behaviour_.failsEveryTransfer ||
+      (behaviour_.fault == ReplyFault::kReadFails && nextReplyIsFaulty())) {
     pendingCode_.reset();
     result.error = EIO;
   } else {
@@ -223,6 +308,46 @@ ReadResult EmulatedDisplay::read(std::size_t size, Clock::time_point now) {
   if (!firstReply_) {
     firstReply_ = now;
   }
+  return result;
+}
+
+int EmulatedDisplay::eepromWrite(const Bytes& bytes) {
+  // The host sets the EEPROM's address pointer and reads; a longer write
+  // would overwrite what the display says it is.
+  if (bytes.size() != 1 || bytes[0] != 0) {
+    std::string text;
+    for (const std::uint8_t byte : bytes) {
+      text += " " + hex(byte);
+    }
+    violation("wrote to the EDID EEPROM:" + text);
+  }
+  record("edid");
+  if (pendingCode_) {
+    violation("EDID read while a DDC/CI reply was due");
+  }
+  if (behaviour_.failsEveryTransfer) {
+    return EIO;
+  }
+  if (!behaviour_.edid) {
+    return ENXIO;
+  }
+  eepromOffset_ = bytes.empty() ? eepromOffset_ : bytes[0];
+  return 0;
+}
+
+ReadResult EmulatedDisplay::eepromRead(std::size_t size) {
+  if (behaviour_.failsEveryTransfer) {
+    return ReadResult{{}, EIO};
+  }
+  if (!behaviour_.edid) {
+    return ReadResult{{}, ENXIO};
+  }
+  ReadResult result;
+  for (std::size_t i = 0; i < size; ++i) {
+    const std::size_t at = eepromOffset_ + i;
+    result.bytes.push_back(at < behaviour_.edid->size() ? (*behaviour_.edid)[at] : 0xFF);
+  }
+  eepromOffset_ += size;
   return result;
 }
 

@@ -1,10 +1,13 @@
-// A DDC/CI display as the program under test sees it through /dev/i2c-N: it
-// parses the frames written to it, answers Get VCP Feature with a proper
-// reply, takes Set VCP Feature, and can be told to misbehave as real displays
-// do. It also polices the host: every message to another address, every
-// frame that is not a valid DDC/CI frame, and every wait shorter than the
-// standard's 40 ms (request to reply) and 50 ms (exchange to next message) is
-// recorded as a violation.
+// What answers on one emulated /dev/i2c-N, as the program under test sees it:
+// a DDC/CI display at 0x37 that parses the frames written to it, answers Get
+// VCP Feature with a proper reply and takes Set VCP Feature, its EDID EEPROM
+// at 0x50, and the driver's quirks. Each part can be told to misbehave as
+// real hardware does, or to be absent.
+//
+// It also polices the host: every message to another address, every write
+// to the EEPROM, every frame that is not a valid DDC/CI frame, and every wait
+// shorter than the standard's 40 ms (request to reply) and 50 ms (exchange
+// to next message), whichever process sent it, is recorded as a violation.
 //
 // Pure C++: the umockdev glue (emulated_desktop.h) feeds it the calls.
 #pragma once
@@ -12,6 +15,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,10 +38,15 @@ enum class ReplyFault {
 // For faultyReplies: every reply carries the fault.
 inline constexpr int kAlways = -1;
 
+using Bytes = std::vector<std::uint8_t>;
+
+// A valid EDID base block; displays with different serials differ.
+Bytes validEdid(std::uint8_t serial);
+
 struct DisplayBehaviour {
   std::uint16_t powerMode = 1;
   bool supportsPowerMode = true;
-  // Nothing answers at 0x37 (DDC/CI off, or no DDC/CI at all): writes fail
+  // Nothing answers at 0x37 (DDC/CI off, or no display at all): writes fail
   // with ENXIO, as i2c-dev reports a NAK.
   bool naks = false;
   // A read sooner than this after the request gets a null message, as from a
@@ -47,15 +56,33 @@ struct DisplayBehaviour {
   int faultyReplies = 0;  // the first replies that carry the fault, or kAlways
   // Unplugged once opened: everything after the open fails with ENODEV.
   bool vanishesAfterOpen = false;
+
+  // What the EEPROM at 0x50 holds; unset: nothing answers there.
+  std::optional<Bytes> edid;
+
+  // The driver's ways.
+  bool refusesCombinedTransfers = false;  // I2C_RDWR fails with EINVAL (some NVIDIA builds)
+  bool addressHeldByDriver = false;       // I2C_SLAVE 0x37 fails with EBUSY (ddcci bound)
+  bool failsEveryTransfer = false;        // every message fails with EIO (a dead bus)
 };
 
 struct ReadResult {
-  std::vector<std::uint8_t> bytes;
+  Bytes bytes;
   int error = 0;  // errno of a failed read
+};
+
+// One message of an I2C_RDWR transfer, as the host asked for it.
+struct I2cMessage {
+  std::uint16_t address = 0;
+  bool read = false;
+  Bytes bytes;  // what the host writes; for a read, filled with the answer
 };
 
 class EmulatedDisplay {
  public:
+  // Tells the processes that have the device open apart.
+  using Client = std::uintptr_t;
+
   explicit EmulatedDisplay(DisplayBehaviour behaviour = {});
 
   // Shares this display's traffic, each entry prefixed with name, with a log
@@ -64,21 +91,27 @@ class EmulatedDisplay {
 
   // The calls of the program under test. Each returns the errno to complete
   // the call with (0 for success).
-  void opened();
-  int selectAddress(unsigned long address);
+  void opened(Client client);
+  int selectAddress(Client client, unsigned long address);
   int unexpectedIoctl(unsigned long request);
-  int write(const std::uint8_t* bytes, std::size_t size, Clock::time_point now);
-  ReadResult read(std::size_t size, Clock::time_point now);
+  int write(Client client, const std::uint8_t* bytes, std::size_t size, Clock::time_point now);
+  ReadResult read(Client client, std::size_t size, Clock::time_point now);
+  // I2C_RDWR: the messages in order, read ones filled in.
+  int transfer(std::vector<I2cMessage>& messages, Clock::time_point now);
 
-  // "open", "get D6", "set D6 4", in order. Closing cannot be seen: umockdev
-  // (0.17) does not report it to the emulation.
+  // "open", "edid", "get D6", "set D6 4", in order. Closing cannot be seen:
+  // umockdev (0.17) does not report it to the emulation.
   const std::vector<std::string>& traffic() const { return traffic_; }
   const std::vector<std::string>& violations() const { return violations_; }
   std::uint16_t powerMode() const { return behaviour_.powerMode; }
+  // How often I2C_RDWR was refused.
+  int refusedTransfers() const { return refusedTransfers_; }
   // When the first Get request of the first open arrived, and when its reply
-  // was handed back.
+  // was handed back; when the first and the last DDC/CI message arrived.
   std::optional<Clock::time_point> firstOpen() const { return firstOpen_; }
   std::optional<Clock::time_point> firstReply() const { return firstReply_; }
+  std::optional<Clock::time_point> firstMessage() const { return firstMessage_; }
+  std::optional<Clock::time_point> lastMessage() const { return lastMessage_; }
 
  private:
   void record(const std::string& entry);
@@ -86,21 +119,29 @@ class EmulatedDisplay {
   void checkGap(Clock::time_point now);
   // Whether this reply is among those that carry the fault; counts it.
   bool nextReplyIsFaulty();
-  std::vector<std::uint8_t> reply(std::size_t size, Clock::time_point now);
+  Bytes reply(std::size_t size, Clock::time_point now);
+  int displayWrite(const Bytes& frame, Clock::time_point now);
+  ReadResult displayRead(std::size_t size, Clock::time_point now);
+  int eepromWrite(const Bytes& bytes);
+  ReadResult eepromRead(std::size_t size);
 
   DisplayBehaviour behaviour_;
   std::vector<std::string> traffic_;
   std::vector<std::string> violations_;
   std::vector<std::string>* journal_ = nullptr;
   std::string name_;
-  bool addressed_ = false;
+  std::map<Client, unsigned long> selected_;  // I2C_SLAVE, per open
   bool vanished_ = false;
   int repliesSent_ = 0;
+  int refusedTransfers_ = 0;
+  std::size_t eepromOffset_ = 0;
   std::optional<std::uint8_t> pendingCode_;
   Clock::time_point requestTime_;
   std::optional<Clock::time_point> lastExchangeEnd_;
   std::optional<Clock::time_point> firstOpen_;
   std::optional<Clock::time_point> firstReply_;
+  std::optional<Clock::time_point> firstMessage_;
+  std::optional<Clock::time_point> lastMessage_;
 };
 
 }  // namespace kelvane::emulation

@@ -49,8 +49,23 @@ TEST(EmulatedRoutineTest, RunsTheWholeSequenceAndPrintsEachLineBeforeSleeping) {
   const EmulatedDisplay& display = scene.connect({"card0-DP-1", true, BusLink::kAuxChild, 4});
   ASSERT_EQ(scene.desktop.error(), "");
 
-  const RunResult result = scene.desktop.run({"-t"}, std::chrono::seconds(100));
+  // A hotkey pressed during the routine: the routine lets go of the bus
+  // while it sleeps, so the other run gets through at once, not after the
+  // lock's timeout.
+  Launch routine;
+  routine.arguments = {"-t"};
+  Launch hotkey;
+  hotkey.arguments = {"-p", "On"};
+  hotkey.delay = milliseconds{3000};
+  const std::vector<RunResult> results =
+      scene.desktop.runAll({routine, hotkey}, std::chrono::seconds(100));
+  ASSERT_EQ(results.size(), 2u);
+  const RunResult& result = results[0];
   ASSERT_TRUE(result.started) << "set KELVANE_EXE to the kelvane executable";
+  EXPECT_FALSE(results[1].timedOut);
+  EXPECT_EQ(results[1].exitStatus, 0);
+  EXPECT_EQ(results[1].out, "Option: -p, value: On\n");
+  EXPECT_EQ(results[1].err, "");
   EXPECT_FALSE(result.timedOut);
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(result.err, "");
@@ -88,8 +103,9 @@ TEST(EmulatedRoutineTest, RunsTheWholeSequenceAndPrintsEachLineBeforeSleeping) {
     }
     reads += entry == "get D6" ? 1 : 0;
   }
-  EXPECT_EQ(commands,
-            (Traffic{"set D6 1", "set D6 2", "set D6 3", "set D6 4", "set D6 5", "set D6 1"}));
+  // The hotkey's command comes during the first command's pause.
+  EXPECT_EQ(commands, (Traffic{"set D6 1", "set D6 1", "set D6 2", "set D6 3", "set D6 4",
+                               "set D6 5", "set D6 1"}));
   EXPECT_EQ(reads, 13);
   scene.expectWellBehaved();
 }

@@ -3,8 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "emulated_desktop.h"
@@ -14,13 +18,25 @@ namespace kelvane::emulation {
 
 using Traffic = std::vector<std::string>;
 
+// The journal without the opens, whose order umockdev does not keep: an
+// open is not answered, so several may be reported in any order.
+inline Traffic messagesIn(const Traffic& journal) {
+  Traffic messages;
+  for (const std::string& entry : journal) {
+    if (entry.size() < 5 || entry.compare(entry.size() - 5, 5, " open") != 0) {
+      messages.push_back(entry);
+    }
+  }
+  return messages;
+}
+
 struct Scene {
   // Declared first so that the displays outlive the desktop that calls them.
   std::list<EmulatedDisplay> displays;
   EmulatedDesktop desktop;
 
   EmulatedDisplay& connect(const Connector& connector, DisplayBehaviour behaviour = {}) {
-    EmulatedDisplay& display = displays.emplace_back(behaviour);
+    EmulatedDisplay& display = displays.emplace_back(std::move(behaviour));
     desktop.addConnector(connector, &display);
     return display;
   }
@@ -35,6 +51,21 @@ struct Scene {
     desktop.addOtherBus(bus, &display);
     return display;
   }
+  // An adapter no connector links to, and what answers on it.
+  EmulatedDisplay& adapter(const Adapter& adapter, DisplayBehaviour behaviour = {}) {
+    EmulatedDisplay& display = displays.emplace_back(std::move(behaviour));
+    desktop.addAdapter(adapter, &display);
+    return display;
+  }
+  // A connector with two buses: its AUX child and a `ddc` link beside it.
+  std::pair<EmulatedDisplay*, EmulatedDisplay*> connectTwice(const Connector& connector,
+                                                             DisplayBehaviour aux,
+                                                             DisplayBehaviour ddc) {
+    EmulatedDisplay& onAux = displays.emplace_back(std::move(aux));
+    EmulatedDisplay& onDdc = displays.emplace_back(std::move(ddc));
+    desktop.addConnector(connector, &onAux, &onDdc);
+    return {&onAux, &onDdc};
+  }
 
   // Every display saw well-paced, well-formed traffic to 0x37 only.
   void expectWellBehaved() const {
@@ -43,5 +74,32 @@ struct Scene {
     }
   }
 };
+
+}  // namespace kelvane::emulation
+
+namespace kelvane::emulation {
+
+// Far beyond the about one second a monitor may take: only a hang gets here.
+// A launcher (valgrind) slows the program down many times over.
+inline std::chrono::milliseconds runTimeout() {
+  const char* launcher = std::getenv("KELVANE_LAUNCHER");
+  return std::chrono::milliseconds{launcher != nullptr && *launcher != '\0' ? 60000 : 10000};
+}
+
+// One run of kelvane that must start, end in time with status 0 and say
+// nothing on standard error.
+inline RunResult runKelvane(Scene& scene, const std::vector<std::string>& arguments) {
+  EXPECT_EQ(scene.desktop.error(), "");
+  RunResult result = scene.desktop.run(arguments, runTimeout());
+  EXPECT_TRUE(result.started) << "set KELVANE_EXE to the kelvane executable";
+  EXPECT_FALSE(result.timedOut);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.exitStatus, 0);
+  return result;
+}
+
+inline int countOf(const Traffic& traffic, const std::string& entry) {
+  return static_cast<int>(std::count(traffic.begin(), traffic.end(), entry));
+}
 
 }  // namespace kelvane::emulation

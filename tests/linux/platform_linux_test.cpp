@@ -1,7 +1,8 @@
 // The Linux platform operations called directly, in this process, against
 // emulated displays: what the end-to-end runs cannot see from outside, such
-// as handle values and the reply fields. (Closing cannot be observed here:
-// the emulation keeps its own end of every device open.)
+// as handle values and the reply fields. Each test has a backend of its own,
+// as each run of the program has. (Closing cannot be observed here: the
+// emulation keeps its own end of every device open.)
 #include <glib.h>
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "emulated_scene.h"
+#include "monitors/linux/linux_backend.h"
 #include "monitors/platform.h"
 
 namespace kelvane::emulation {
@@ -45,9 +47,9 @@ class MainLoopThread {
   std::thread thread_;
 };
 
-std::vector<DisplayMonitorHandle> displayMonitors() {
+std::vector<DisplayMonitorHandle> displayMonitors(linux_ddc::LinuxBackend& backend) {
   std::vector<DisplayMonitorHandle> found;
-  platform::enumDisplayMonitors(
+  backend.enumDisplayMonitors(
       [](DisplayMonitorHandle monitor, void* data) {
         static_cast<std::vector<DisplayMonitorHandle>*>(data)->push_back(monitor);
         return true;
@@ -57,13 +59,13 @@ std::vector<DisplayMonitorHandle> displayMonitors() {
 }
 
 // Opens the physical monitor of every display monitor that has one.
-std::vector<PhysicalMonitorHandle> openAll() {
+std::vector<PhysicalMonitorHandle> openAll(linux_ddc::LinuxBackend& backend) {
   std::vector<PhysicalMonitorHandle> handles;
-  for (const DisplayMonitorHandle monitor : displayMonitors()) {
+  for (const DisplayMonitorHandle monitor : displayMonitors(backend)) {
     std::uint32_t count = 0;
-    EXPECT_TRUE(platform::getNumberOfPhysicalMonitorsFromHMONITOR(monitor, &count));
+    EXPECT_TRUE(backend.getNumberOfPhysicalMonitors(monitor, &count));
     PhysicalMonitorRecord record{};
-    if (count == 1 && platform::getPhysicalMonitorsFromHMONITOR(monitor, 1, &record)) {
+    if (count == 1 && backend.getPhysicalMonitors(monitor, 1, &record)) {
       handles.push_back(record.handle);
     }
   }
@@ -75,34 +77,40 @@ TEST(PlatformLinuxTest, HandlesFollowConnectorOrderAndRepliesCarryEveryField) {
   DisplayBehaviour standby;
   standby.powerMode = 2;
   const EmulatedDisplay& second = scene.connect({"card1-DP-1", true, BusLink::kAuxChild, 9});
-  scene.connect({"card0-eDP-1", true, BusLink::kNone, 0});
+  const EmulatedDisplay& panel = scene.connect({"card0-eDP-1", true, BusLink::kAuxChild, 2});
   const EmulatedDisplay& first =
       scene.connect({"card0-HDMI-A-1", true, BusLink::kDdcSymlink, 3}, standby);
   ASSERT_EQ(scene.desktop.error(), "");
   const MainLoopThread loop;
+  linux_ddc::SystemTiming timing;
+  linux_ddc::LinuxBackend backend(timing);
 
-  const std::vector<PhysicalMonitorHandle> handles = openAll();
+  const std::vector<PhysicalMonitorHandle> handles = openAll(backend);
   ASSERT_EQ(handles.size(), 2u);
   EXPECT_LT(handles[0], handles[1]);
 
   std::uint32_t type = 7;
   std::uint32_t current = 7;
   std::uint32_t maximum = 7;
-  EXPECT_TRUE(
-      platform::getVCPFeatureAndVCPFeatureReply(handles[0], 0xD6, &type, &current, &maximum));
+  EXPECT_TRUE(backend.getVcpFeature(handles[0], 0xD6, &type, &current, &maximum));
   EXPECT_EQ(type, 0u);
   EXPECT_EQ(current, 2u);
   EXPECT_EQ(maximum, 5u);
-  EXPECT_TRUE(platform::setVCPFeature(handles[1], 0xD6, 4));
+  EXPECT_TRUE(backend.setVcpFeature(handles[1], 0xD6, 4));
   // A VCP value has 16 bits on the wire: a larger one is refused, not cut.
-  EXPECT_FALSE(platform::setVCPFeature(handles[1], 0xD6, 0x10004));
+  EXPECT_FALSE(backend.setVcpFeature(handles[1], 0xD6, 0x10004));
 
   for (const PhysicalMonitorHandle handle : handles) {
-    EXPECT_TRUE(platform::destroyPhysicalMonitor(handle));
-    EXPECT_FALSE(platform::destroyPhysicalMonitor(handle));
-    EXPECT_FALSE(platform::setVCPFeature(handle, 0xD6, 1));
+    EXPECT_TRUE(backend.destroyPhysicalMonitor(handle));
+    EXPECT_FALSE(backend.destroyPhysicalMonitor(handle));
+    EXPECT_FALSE(backend.setVcpFeature(handle, 0xD6, 1));
   }
+  // Display-monitor handles that enumeration never made open nothing.
+  std::uint32_t count = 0;
+  EXPECT_FALSE(backend.getNumberOfPhysicalMonitors(DisplayMonitorHandle{0}, &count));
+  EXPECT_FALSE(backend.getNumberOfPhysicalMonitors(DisplayMonitorHandle{3}, &count));
   EXPECT_EQ(first.traffic(), (Traffic{"open", "get D6"}));
+  EXPECT_EQ(panel.traffic(), Traffic{});
   EXPECT_EQ(second.traffic(), (Traffic{"open", "set D6 4"}));
   scene.expectWellBehaved();
 }

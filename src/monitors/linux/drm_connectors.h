@@ -1,34 +1,54 @@
-// Which monitors exist: the DRM connectors that sysfs reports as connected,
-// and the I2C bus each one carries its DDC channel on.
+// What sysfs says about the DRM connectors: one entry per connector of every
+// card, as plain data. Which of them are monitors is decided elsewhere
+// (monitor_discovery.h).
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "monitors/linux/edid.h"
+
 namespace kelvane::linux_ddc {
 
 // The kernel's view of the connectors: one entry per connector, named
-// cardN-CONNECTOR (card0-DP-1, card1-HDMI-A-2...).
+// cardN-TYPE-M (card0-DP-1, card1-HDMI-A-2, card0-eDP-1...).
 inline constexpr const char* kDrmClassDirectory = "/sys/class/drm";
 
 struct DrmConnector {
-  std::string name;
-  // N of the connector's /dev/i2c-N; unset when sysfs ties no bus to it
-  // (a laptop panel without DDC, or a driver that does not expose one).
-  std::optional<unsigned> ddcBus;
+  std::string name;    // "card0-HDMI-A-1"
+  std::string type;    // "HDMI-A"
+  std::string status;  // "connected", "disconnected" or "unknown"
+  // The adapter the `ddc` link points to (HDMI, DVI, VGA; DP on some drivers).
+  std::optional<unsigned> ddcLink;
+  // i2c-N subdirectories: the adapters of the DP AUX channel.
+  std::vector<unsigned> auxChannels;
+  // i2c-N symbolic links: kernels before 6.7 add one beside `ddc`, to the
+  // same adapter.
+  std::vector<unsigned> busLinks;
+  // The first block of the `edid` attribute, when it holds one.
+  std::optional<EdidBlock> edid;
 };
 
-// The connectors under drmClassDirectory whose status is "connected", ordered
-// by card number, then by connector name with numbers compared as numbers
-// (card2 before card10, DP-2 before DP-10), so that the order is the same on
-// every run. An unreadable directory yields no connector.
-std::vector<DrmConnector> findConnectedConnectors(const std::string& drmClassDirectory);
+// Every connector under drmClassDirectory, in connectorNameLess order, so
+// that the order is the same on every run. An unreadable directory yields none.
+std::vector<DrmConnector> readDrmConnectors(const std::string& drmClassDirectory);
 
-// N when name is exactly "i2c-N", N a decimal bus number.
-std::optional<unsigned> parseI2cBusName(const std::string& name);
+// "HDMI-A" for "card0-HDMI-A-1": the name without its card and its index.
+std::string connectorType(const std::string& name);
 
-// Strict weak order of connector names by card number, then natural order.
+// Built-in panels (eDP, LVDS, DSI) have no DDC/CI, and traffic at 0x37 on a
+// panel's AUX channel has corrupted the picture on some laptops.
+bool isInternalPanel(const DrmConnector& connector);
+
+// The buses that may carry the connector's DDC/CI, the preferred first, each
+// once: for DisplayPort the AUX channel, then the `ddc` adapter (a separate
+// hardware bus on some drivers, dead on USB4 links); for the others the
+// `ddc` adapter first.
+std::vector<unsigned> candidateBuses(const DrmConnector& connector);
+
+// Strict weak order of connector names by card number, then naturally
+// (card2 before card10, DP-2 before DP-10).
 bool connectorNameLess(const std::string& left, const std::string& right);
 
 }  // namespace kelvane::linux_ddc

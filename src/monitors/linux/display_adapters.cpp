@@ -1,0 +1,70 @@
+#include "monitors/linux/display_adapters.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "monitors/linux/sysfs.h"
+
+namespace kelvane::linux_ddc {
+namespace {
+
+// PCI base class 0x03: VGA, XGA, 3D and other display controllers.
+bool isDisplayControllerClass(const std::string& text) {
+  if (text.size() != 8 || text.compare(0, 4, "0x03") != 0) {
+    return false;
+  }
+  return std::all_of(text.begin() + 4, text.end(),
+                     [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
+}
+
+bool hasDrmCard(const std::string& device) {
+  for (const std::string& name : directoryEntries(device + "/drm")) {
+    if (name.size() > 4 && name.compare(0, 4, "card") == 0 &&
+        std::all_of(name.begin() + 4, name.end(),
+                    [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; })) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Walks up from the adapter towards the root of the device tree.
+bool belongsToDisplayController(const std::string& adapterPath, const std::string& devicesRoot) {
+  std::string device = adapterPath;
+  while (device.size() > devicesRoot.size() &&
+         device.compare(0, devicesRoot.size(), devicesRoot) == 0) {
+    device.erase(device.rfind('/'));
+    if (isDisplayControllerClass(readAttribute(device + "/class").value_or("")) &&
+        hasDrmCard(device)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+std::vector<DisplayAdapter> findDisplayAdapters(const std::string& sysfsRoot) {
+  const std::string devices = sysfsRoot + "/bus/i2c/devices";
+  const auto devicesRoot = canonicalPath(sysfsRoot + "/devices");
+  std::vector<DisplayAdapter> adapters;
+  if (!devicesRoot) {
+    return adapters;
+  }
+  for (const std::string& entry : directoryEntries(devices)) {
+    const auto bus = parseI2cBusName(entry);  // clients are named N-00AA
+    if (!bus) {
+      continue;
+    }
+    const auto path = canonicalPath(childPath(devices, entry));
+    if (path && belongsToDisplayController(*path, *devicesRoot + "/")) {
+      adapters.push_back(DisplayAdapter{*bus, readAttribute(*path + "/name").value_or("")});
+    }
+  }
+  std::sort(
+      adapters.begin(), adapters.end(),
+      [](const DisplayAdapter& left, const DisplayAdapter& right) { return left.bus < right.bus; });
+  return adapters;
+}
+
+}  // namespace kelvane::linux_ddc

@@ -1,0 +1,83 @@
+// One display bus as a run uses it: /dev/i2c-N opened once, the lock that
+// shares it with other processes, and the pacing of the display behind it.
+// The run keeps it from first use to its end, across the Monitors objects of
+// one run (a query and then a command), so that the pause after the last
+// message is kept however the handles come and go.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+#include "monitors/linux/ddc_pacing.h"
+#include "monitors/linux/edid.h"
+#include "monitors/linux/i2c_bus.h"
+
+namespace kelvane::linux_ddc {
+
+// Where an operation on the bus stopped, and why.
+struct BusResult {
+  enum class Failure {
+    kNone,
+    kOpen,      // error: the errno of the open
+    kLock,      // error: ETIMEDOUT, another program kept the bus, or flock's errno
+    kTransfer,  // error: the errno of the I2C transfer
+  };
+  Failure failure = Failure::kNone;
+  int error = 0;
+  std::size_t bytes = 0;
+  bool ok() const { return failure == Failure::kNone; }
+};
+
+class DisplayBus {
+ public:
+  DisplayBus(unsigned number, Timing& timing)
+      : number_(number), timing_(&timing), pacing_(timing) {}
+  // Gives the lock back once the display may take the next message.
+  ~DisplayBus();
+  DisplayBus(const DisplayBus&) = delete;
+  DisplayBus& operator=(const DisplayBus&) = delete;
+  DisplayBus(DisplayBus&&) = delete;
+  DisplayBus& operator=(DisplayBus&&) = delete;
+
+  unsigned number() const { return number_; }
+
+  // Opens the device node on first use; later calls report that first outcome.
+  BusResult open();
+
+  // A DDC/CI message to the display (0x37), after the pause it is owed.
+  BusResult send(const std::uint8_t* bytes, std::size_t size);
+  // Waits the reply time, then reads the display's reply.
+  BusResult receive(std::uint8_t* bytes, std::size_t size, milliseconds replyWait);
+
+  // The EDID at 0x50. Sends nothing to 0x37 and gives the lock back at once.
+  std::optional<EdidBlock> readEdid();
+
+  // Lets other programs use the bus once the display may take the next
+  // message; the next message takes the lock again.
+  void release();
+
+  // Whether any transfer on this bus has gone through in this run, and
+  // whether one failed before any did: a bus that may not carry DDC/CI.
+  bool hasAnswered() const { return answered_; }
+  bool seemsDead() const { return failedFirst_; }
+  bool usesPlainTransfers() const { return device_ && device_->usesPlainTransfers(); }
+
+  DdcPacing& pacing() { return pacing_; }
+  const DdcPacing& pacing() const { return pacing_; }
+
+ private:
+  BusResult acquire();
+
+  unsigned number_;
+  Timing* timing_;
+  DdcPacing pacing_;
+  std::optional<I2cBus> device_;
+  std::optional<BusResult> opened_;
+  std::optional<BusResult> lockFailure_;
+  bool locked_ = false;
+  bool answered_ = false;
+  bool failedFirst_ = false;
+};
+
+}  // namespace kelvane::linux_ddc

@@ -1,0 +1,71 @@
+// The platform operations on Linux, as one object: the monitors that
+// discovery finds are the display monitors, each with one physical monitor,
+// the display on its DDC/CI bus; handles index a table of them.
+//
+// One object serves a whole run, so that discovery probes each bus once and
+// each bus stays locked, and paced, from its first message to the end of the
+// run, across the Monitors objects that come and go.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "monitors/linux/ddc_pacing.h"
+#include "monitors/linux/display_bus.h"
+#include "monitors/linux/monitor_discovery.h"
+#include "monitors/linux/vcp_exchange.h"
+#include "monitors/platform.h"
+
+namespace kelvane::linux_ddc {
+
+class LinuxBackend {
+ public:
+  // sysfsRoot is where sysfs is mounted; the tests point it at a fake one.
+  explicit LinuxBackend(Timing& timing, std::string sysfsRoot = kSysfsRoot);
+  // Gives every bus back once its display may take the next message.
+  ~LinuxBackend() = default;
+  LinuxBackend(const LinuxBackend&) = delete;
+  LinuxBackend& operator=(const LinuxBackend&) = delete;
+  LinuxBackend(LinuxBackend&&) = delete;
+  LinuxBackend& operator=(LinuxBackend&&) = delete;
+
+  bool enumDisplayMonitors(platform::DisplayMonitorCallback callback, void* data);
+  bool getNumberOfPhysicalMonitors(platform::DisplayMonitorHandle monitor, std::uint32_t* count);
+  bool getPhysicalMonitors(platform::DisplayMonitorHandle monitor, std::uint32_t count,
+                           platform::PhysicalMonitorRecord* records);
+  bool setVcpFeature(platform::PhysicalMonitorHandle monitor, std::uint8_t vcpCode,
+                     std::uint32_t newValue);
+  bool getVcpFeature(platform::PhysicalMonitorHandle monitor, std::uint8_t vcpCode,
+                     std::uint32_t* codeType, std::uint32_t* currentValue,
+                     std::uint32_t* maximumValue);
+  bool destroyPhysicalMonitor(platform::PhysicalMonitorHandle monitor);
+  // Lets other programs use the buses while it sleeps.
+  void sleepMilliseconds(std::uint32_t milliseconds);
+
+ private:
+  struct OpenMonitor {
+    std::vector<unsigned> buses;
+    std::size_t active = 0;  // the bus in use: the preferred one unless it proved dead
+  };
+
+  const std::vector<DiscoveredMonitor>& monitors();
+  const DiscoveredMonitor* monitorOf(platform::DisplayMonitorHandle monitor);
+  DisplayBus& bus(unsigned number);
+  OpenMonitor* find(platform::PhysicalMonitorHandle monitor);
+  VcpResult exchange(OpenMonitor& monitor, const std::function<VcpResult(DisplayBus&)>& operation);
+
+  Timing* timing_;
+  std::string sysfsRoot_;
+  // Declared before the table of open monitors: destroyed after it.
+  std::map<unsigned, DisplayBus> buses_;
+  std::optional<std::vector<DiscoveredMonitor>> discovered_;
+  std::map<std::uintptr_t, OpenMonitor> open_;
+  // Counts up, so that handles follow the order of the monitors as filled.
+  std::uintptr_t nextHandle_ = 1;
+};
+
+}  // namespace kelvane::linux_ddc
