@@ -5,8 +5,11 @@
 // log of every dxva2 call.
 //
 // Environment: that of kelvane_process.h (the executable and its launcher),
-// and WINEPREFIX (a prefix made by tests/windows/wine-prefix with the
-// stand-in installed).
+// WINEPREFIX (a prefix made by tests/windows/wine-prefix with the stand-in
+// installed), and
+//   KELVANE_DXVA2_STAND_IN  the stand-in DLL, to plant beside a copy of the
+//                           executable (only for the DLL planting case)
+
 #include <gtest/gtest.h>
 #include <stdlib.h>  // setenv
 
@@ -105,10 +108,10 @@ ScriptedRun runScripted(const std::string& script, const std::vector<std::string
 }
 
 // What every run must show, whatever it was asked: nothing on stderr, dxva2
-// loaded once at most and from the system folder, no call the stand-in
-// rejected as made with a handle that was not open, and every handle of a
-// monitor set destroyed exactly once before the next set is enumerated and
-// before the program ends.
+// loaded from the system folder only and only if a call was made, no call
+// the stand-in rejected as made with a handle that was not open, and every
+// handle of a monitor set destroyed exactly once before the next set is
+// enumerated and before the program ends.
 void expectWellBehaved(const ScriptedRun& run) {
   EXPECT_EQ(run.result.err, "");
   for (const std::string& load : run.loads) {
@@ -117,7 +120,7 @@ void expectWellBehaved(const ScriptedRun& run) {
                 path == "c:\\windows\\syswow64\\dxva2.dll")
         << load;
   }
-  EXPECT_LE(run.loads.size(), 1U) << testing::PrintToString(run.loads);
+  EXPECT_EQ(run.loads.size(), run.calls.empty() ? 0U : 1U) << testing::PrintToString(run.loads);
 
   std::set<std::string> open;
   for (const std::string& call : run.calls) {
@@ -175,7 +178,7 @@ void expectOutput(const ScriptedRun& run, const std::string& out, int exitStatus
 }
 
 // The usage, a read, and a command to several monitors.
-TEST(Dxva2BasicsTest, WithoutArgumentsPrintsTheUsageAndTouchesNoMonitor) {
+TEST(Dxva2BasicsTest, WithoutArgumentsPrintsTheUsageAndLoadsNoDxva2) {
   const ScriptedRun run = runScripted("monitors 0x10", {});
   expectOutput(run, expected::kUsage, kUsageStatus);
   EXPECT_EQ(run.calls, Calls());
@@ -305,8 +308,29 @@ TEST(Dxva2BackendTest, ABadArgumentEndsTheRunBeforeAnyMonitorIsTouched) {
     ASSERT_TRUE(run.result.started);
     EXPECT_EQ(run.result.exitStatus, kUsageStatus);
     expectWellBehaved(run);
+    EXPECT_EQ(run.loads, std::vector<std::string>());
     EXPECT_EQ(run.calls, Calls());
   }
+}
+
+TEST(Dxva2BackendTest, ADxva2BesideTheProgramIsNotLoaded) {
+  const std::string standIn = environment("KELVANE_DXVA2_STAND_IN");
+  ASSERT_FALSE(standIn.empty()) << "set KELVANE_DXVA2_STAND_IN to the stand-in DLL";
+  // A download folder with the program and a planted dxva2.dll: this copy of
+  // the stand-in logs its own path when something loads it.
+  const ScratchFolder downloads;
+  std::error_code error;
+  std::filesystem::copy_file(environment("KELVANE_EXE"), downloads.path() / "kelvane.exe", error);
+  ASSERT_FALSE(error) << error.message();
+  std::filesystem::copy_file(standIn, downloads.path() / "dxva2.dll", error);
+  ASSERT_FALSE(error) << error.message();
+
+  const ScriptedRun run =
+      runScripted("monitors 0x10=1", {"-q"}, (downloads.path() / "kelvane.exe").string());
+  expectOutput(run, "On\n", 0);
+  // expectWellBehaved has checked that each load is from the system folder.
+  EXPECT_EQ(run.loads.size(), 1U);
+  EXPECT_EQ(run.calls, enumeration("0x10") + Calls{"get 0x10 0xD6 -> ok 1"} + destroying({"0x10"}));
 }
 
 // The test routine in real time, about 67 s.
