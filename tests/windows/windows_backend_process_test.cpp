@@ -208,6 +208,7 @@ struct QueryCase {
 };
 
 TEST(Dxva2BackendTest, QueryPrintsWhatTheFirstMonitorAnswersOrThatTheReadFailed) {
+  const std::string transmitting = "0xC0262582";  // ERROR_GRAPHICS_I2C_ERROR_TRANSMITTING_DATA
   const std::string noMonitor = "Error, status answer: -2\n";
   const QueryCase cases[] = {
       {"on", "monitors 0x20=4 0x10=1", "On\n", {"get 0x10 0xD6 -> ok 1"}},
@@ -229,6 +230,19 @@ TEST(Dxva2BackendTest, QueryPrintsWhatTheFirstMonitorAnswersOrThatTheReadFailed)
        "monitors 0x20=1 0x10=1; get 0x10 fails 31",
        "Disconected\n",
        {"get 0x10 0xD6 -> error 0x1F"}},
+      {"one transmission error: one more try",
+       "monitors 0x20 0x10=2; get 0x10 fails " + transmitting + " once",
+       "Error, status answer: 2\n",
+       {"get 0x10 0xD6 -> error " + transmitting, "get 0x10 0xD6 -> ok 2"}},
+      {"two transmission errors: no third try",
+       "monitors 0x20 0x10; get 0x10 fails " + transmitting,
+       "Disconected\n",
+       {"get 0x10 0xD6 -> error " + transmitting, "get 0x10 0xD6 -> error " + transmitting}},
+      {"a transmission error, then another error: no third try",
+       "monitors 0x20 0x10; get 0x10 fails " + transmitting +
+           " once; get 0x10 fails 0xC026258B once",
+       "Disconected\n",
+       {"get 0x10 0xD6 -> error " + transmitting, "get 0x10 0xD6 -> error 0xC026258B"}},
   };
   for (const QueryCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -272,6 +286,24 @@ TEST(Dxva2BackendTest, EveryModeGoesToEveryMonitorOnceAndAFailingOneStopsNoOther
                           Calls{"set 0x10" + set + "ok", "set 0x20" + set + "error 0xC026258D",
                                 "set 0x30" + set + "ok"} +
                           destroying({"0x10", "0x20", "0x30"})));
+  }
+}
+
+TEST(Dxva2BackendTest, ACommandThatFailsInTransmissionIsSentOnceMore) {
+  const std::string transmitting = "0xC0262582";
+  const std::pair<std::string, Calls> cases[] = {
+      {"set 0x10 fails " + transmitting + " once",
+       {"set 0x10 0xD6 4 -> error " + transmitting, "set 0x10 0xD6 4 -> ok"}},
+      {"set 0x10 fails " + transmitting,
+       {"set 0x10 0xD6 4 -> error " + transmitting, "set 0x10 0xD6 4 -> error " + transmitting}},
+      {"set 0x10 fails 0xC0262583 once", {"set 0x10 0xD6 4 -> error 0xC0262583"}},
+  };
+  for (const auto& [failure, sets] : cases) {
+    SCOPED_TRACE(failure);
+    const ScriptedRun run = runScripted("monitors 0x10 0x20; " + failure, {"-p", "Off"});
+    expectOutput(run, echo("Off"), 0);
+    EXPECT_EQ(run.calls, (enumeration("0x10 0x20") + sets + Calls{"set 0x20 0xD6 4 -> ok"} +
+                          destroying({"0x10", "0x20"})));
   }
 }
 

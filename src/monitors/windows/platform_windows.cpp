@@ -1,7 +1,7 @@
 // The seam over the real Windows API: user32 enumerates the display monitors
 // and dxva2 opens the physical monitors behind them and exchanges VCP values
 // over DDC/CI. The display driver does the DDC/CI framing and the waits the
-// standard asks for, so nothing here sleeps or retries.
+// standard asks for, so nothing here sleeps.
 //
 // dxva2 is loaded at run time, from the system folder only. It is not one of
 // the KnownDLLs, so an import of it would be looked for first in the folder
@@ -18,6 +18,11 @@
 
 namespace kelvane::platform {
 namespace {
+
+// ERROR_GRAPHICS_I2C_ERROR_TRANSMITTING_DATA, which MinGW-w64's winerror.h
+// lacks: the driver could not get the message across the I2C bus. It is
+// usually transient, and widely used monitor tools send once more.
+constexpr DWORD kI2cErrorTransmittingData = 0xC0262582;
 
 // The five dxva2 entry points, typed as the API header declares them.
 struct Dxva2 {
@@ -80,6 +85,12 @@ std::optional<Dxva2> loadDxva2() {
 const Dxva2* dxva2() {
   static const std::optional<Dxva2> loaded = loadDxva2();
   return loaded ? &*loaded : nullptr;
+}
+
+// Runs a DDC/CI exchange, and once more if the first failed in transmission.
+template <typename Exchange>
+bool withOneRetryOnTransmissionError(Exchange exchange) {
+  return exchange() || (GetLastError() == kI2cErrorTransmittingData && exchange());
 }
 
 HANDLE toHandle(PhysicalMonitorHandle monitor) {
@@ -149,7 +160,9 @@ bool getPhysicalMonitorsFromHMONITOR(DisplayMonitorHandle monitor, std::uint32_t
 
 bool setVCPFeature(PhysicalMonitorHandle monitor, std::uint8_t vcpCode, std::uint32_t newValue) {
   const Dxva2* api = dxva2();
-  return api != nullptr && api->setVCPFeature(toHandle(monitor), vcpCode, newValue) != FALSE;
+  return api != nullptr && withOneRetryOnTransmissionError([&] {
+           return api->setVCPFeature(toHandle(monitor), vcpCode, newValue) != FALSE;
+         });
 }
 
 bool getVCPFeatureAndVCPFeatureReply(PhysicalMonitorHandle monitor, std::uint8_t vcpCode,
@@ -159,8 +172,10 @@ bool getVCPFeatureAndVCPFeatureReply(PhysicalMonitorHandle monitor, std::uint8_t
   MC_VCP_CODE_TYPE type = MC_MOMENTARY;
   DWORD current = 0;
   DWORD maximum = 0;
-  if (api == nullptr || api->getVCPFeatureAndVCPFeatureReply(toHandle(monitor), vcpCode, &type,
-                                                             &current, &maximum) == FALSE) {
+  if (api == nullptr || !withOneRetryOnTransmissionError([&] {
+        return api->getVCPFeatureAndVCPFeatureReply(toHandle(monitor), vcpCode, &type, &current,
+                                                    &maximum) != FALSE;
+      })) {
     return false;
   }
   *codeType = static_cast<std::uint32_t>(type);
