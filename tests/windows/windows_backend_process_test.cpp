@@ -9,7 +9,9 @@
 // installed), and
 //   KELVANE_DXVA2_STAND_IN  the stand-in DLL, to plant beside a copy of the
 //                           executable (only for the DLL planting case)
-
+//
+// The suite Dxva2BasicsTest is what the slow run of the 32-bit release
+// program repeats under emulation; everything else runs with the 64-bit one.
 #include <gtest/gtest.h>
 #include <stdlib.h>  // setenv
 
@@ -177,7 +179,8 @@ void expectOutput(const ScriptedRun& run, const std::string& out, int exitStatus
   expectWellBehaved(run);
 }
 
-// The usage, a read, and a command to several monitors.
+// The three runs that prove the 32-bit release program, __stdcall imports
+// and all: the usage, a read, and a command to several monitors.
 TEST(Dxva2BasicsTest, WithoutArgumentsPrintsTheUsageAndLoadsNoDxva2) {
   const ScriptedRun run = runScripted("monitors 0x10", {});
   expectOutput(run, expected::kUsage, kUsageStatus);
