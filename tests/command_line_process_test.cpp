@@ -16,8 +16,10 @@
 namespace kelvane {
 namespace {
 
+using expected::echo;
 using testing_support::ChildResult;
 using testing_support::environment;
+using testing_support::kUsageExitStatus;
 using testing_support::lineEnds;
 using testing_support::runKelvane;
 
@@ -25,18 +27,11 @@ const std::string kUsage = expected::kUsage;
 const std::string kInvalid = expected::kInvalidArguments;
 const std::string kPowerInvalid = expected::kPowerArgumentInvalid;
 
-// -1 as seen by a POSIX parent.
-constexpr int kUsageStatus = 255;
-
 struct Case {
   std::vector<std::string> arguments;
   std::string output;
   int exitStatus;
 };
-
-std::string echo(const std::string& value) {
-  return "Option: -p, value: " + value + "\n";
-}
 
 std::string badPower(const std::string& value) {
   return echo(value) + kPowerInvalid + echo(value) + kUsage;
@@ -57,18 +52,18 @@ void expectRuns(const std::vector<Case>& cases) {
 
 TEST(CommandLineProcessTest, BadInputPrintsItsErrorAndTheUsageAndEndsWithMinusOne) {
   expectRuns({
-      {{}, kUsage, kUsageStatus},
-      {{"-x"}, kInvalid + kUsage, kUsageStatus},
-      {{"-q", "-x"}, kInvalid + kUsage, kUsageStatus},
-      {{"-qp"}, kInvalid + kUsage, kUsageStatus},
-      {{"--q"}, kInvalid + kUsage, kUsageStatus},
-      {{""}, kInvalid + kUsage, kUsageStatus},
-      {{"-p", "off"}, badPower("off"), kUsageStatus},
-      {{"-p", "ON"}, badPower("ON"), kUsageStatus},
-      {{"-p", "-q"}, badPower("-q"), kUsageStatus},
-      {{"-p"}, badPower(""), kUsageStatus},
-      {{"-p", "Off", "-p"}, echo("Off") + badPower(""), kUsageStatus},
-      {{"-t", "-p", "Off", "-z"}, echo("Off") + kInvalid + kUsage, kUsageStatus},
+      {{}, kUsage, kUsageExitStatus},
+      {{"-x"}, kInvalid + kUsage, kUsageExitStatus},
+      {{"-q", "-x"}, kInvalid + kUsage, kUsageExitStatus},
+      {{"-qp"}, kInvalid + kUsage, kUsageExitStatus},
+      {{"--q"}, kInvalid + kUsage, kUsageExitStatus},
+      {{""}, kInvalid + kUsage, kUsageExitStatus},
+      {{"-p", "off"}, badPower("off"), kUsageExitStatus},
+      {{"-p", "ON"}, badPower("ON"), kUsageExitStatus},
+      {{"-p", "-q"}, badPower("-q"), kUsageExitStatus},
+      {{"-p"}, badPower(""), kUsageExitStatus},
+      {{"-p", "Off", "-p"}, echo("Off") + badPower(""), kUsageExitStatus},
+      {{"-t", "-p", "Off", "-z"}, echo("Off") + kInvalid + kUsage, kUsageExitStatus},
   });
 }
 

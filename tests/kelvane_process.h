@@ -14,6 +14,9 @@
 
 namespace kelvane::testing_support {
 
+// The exit status -1, after the usage block, as a POSIX parent sees it.
+inline constexpr int kUsageExitStatus = 255;
+
 // The variable's value, empty when it is not set.
 std::string environment(const char* name);
 

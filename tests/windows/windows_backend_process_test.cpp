@@ -32,21 +32,17 @@
 namespace kelvane {
 namespace {
 
+using expected::echo;
 using testing_support::ChildResult;
 using testing_support::environment;
+using testing_support::kUsageExitStatus;
 using testing_support::lineEnds;
 using testing_support::runKelvane;
 
 using Calls = std::vector<std::string>;
 
-// -1 as seen by a POSIX parent.
-constexpr int kUsageStatus = 255;
 // The one display monitor Wine reports.
 const std::string kDisplay = "0x1";
-
-std::string echo(const std::string& value) {
-  return "Option: -p, value: " + value + "\n";
-}
 
 std::string lowerCase(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
@@ -183,7 +179,7 @@ void expectOutput(const ScriptedRun& run, const std::string& out, int exitStatus
 // and all: the usage, a read, and a command to several monitors.
 TEST(Dxva2BasicsTest, WithoutArgumentsPrintsTheUsageAndLoadsNoDxva2) {
   const ScriptedRun run = runScripted("monitors 0x10", {});
-  expectOutput(run, expected::kUsage, kUsageStatus);
+  expectOutput(run, expected::kUsage, kUsageExitStatus);
   EXPECT_EQ(run.calls, Calls());
 }
 
@@ -341,7 +337,7 @@ TEST(Dxva2BackendTest, ABadArgumentEndsTheRunBeforeAnyMonitorIsTouched) {
     SCOPED_TRACE(testing::PrintToString(arguments));
     const ScriptedRun run = runScripted("monitors 0x10", arguments);
     ASSERT_TRUE(run.result.started);
-    EXPECT_EQ(run.result.exitStatus, kUsageStatus);
+    EXPECT_EQ(run.result.exitStatus, kUsageExitStatus);
     expectWellBehaved(run);
     EXPECT_EQ(run.loads, std::vector<std::string>());
     EXPECT_EQ(run.calls, Calls());
