@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 
 // POSIX leaves this declaration to the program; glibc makes it only under _GNU_SOURCE.
@@ -92,6 +93,11 @@ ChildResult runChild(const std::vector<std::string>& argv, std::chrono::millisec
       ssize_t got = 0;
       while (fds[i].fd >= 0 && (got = read(fds[i].fd, buffer, sizeof buffer)) > 0) {
         sinks[i]->append(buffer, static_cast<std::size_t>(got));
+        if (sinks[i] == &result.out) {
+          const auto now = std::chrono::steady_clock::now();
+          result.outLineArrivals.insert(result.outLineArrivals.end(),
+                                        std::count(buffer, buffer + got, '\n'), now);
+        }
       }
       if (got == 0) {
         fds[i].fd = -1;  // end of file: poll ignores negative descriptors

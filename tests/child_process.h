@@ -14,6 +14,9 @@ struct ChildResult {
   int exitStatus = -1;  // 0 to 255; -1 when killed by a signal
   std::string out;
   std::string err;
+  // When each '\n' of out was read, in order: a line held back in a buffer
+  // arrives together with a later one.
+  std::vector<std::chrono::steady_clock::time_point> outLineArrivals;
 };
 
 // argv[0] is the program, found without a PATH search. A child still running

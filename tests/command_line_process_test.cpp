@@ -2,74 +2,36 @@
 // status. The same cases run against every build: the native one, and the
 // Windows one under Wine, where lines end in CRLF.
 //
-// Environment:
-//   KELVANE_EXE         the executable (required)
-//   KELVANE_LAUNCHER    a program to start it with, such as Wine (optional)
-//   KELVANE_CRLF=1      expect Windows line ends
+// Environment: that of kelvane_process.h, and
 //   KELVANE_NO_MONITOR=1  the executable finds no physical monitor where it
 //                       runs, so the runs that reach the monitors can be checked too
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "child_process.h"
 #include "expected_texts.h"
+#include "kelvane_process.h"
 
 namespace kelvane {
 namespace {
 
+using expected::echo;
 using testing_support::ChildResult;
-using testing_support::runChild;
-
-std::string environment(const char* name) {
-  const char* value = std::getenv(name);
-  return value == nullptr ? "" : value;
-}
-
-std::string lineEnds(const std::string& text) {
-  if (environment("KELVANE_CRLF") != "1") {
-    return text;
-  }
-  std::string converted;
-  for (const char c : text) {
-    if (c == '\n') {
-      converted += '\r';
-    }
-    converted += c;
-  }
-  return converted;
-}
-
-ChildResult runKelvane(const std::vector<std::string>& arguments) {
-  std::vector<std::string> argv;
-  if (const std::string launcher = environment("KELVANE_LAUNCHER"); !launcher.empty()) {
-    argv.push_back(launcher);
-  }
-  argv.push_back(environment("KELVANE_EXE"));
-  argv.insert(argv.end(), arguments.begin(), arguments.end());
-  // Generous: the first start of Wine in a new prefix takes several seconds.
-  return runChild(argv, std::chrono::seconds(120));
-}
+using testing_support::environment;
+using testing_support::kUsageExitStatus;
+using testing_support::lineEnds;
+using testing_support::runKelvane;
 
 const std::string kUsage = expected::kUsage;
 const std::string kInvalid = expected::kInvalidArguments;
 const std::string kPowerInvalid = expected::kPowerArgumentInvalid;
-
-// -1 as seen by a POSIX parent.
-constexpr int kUsageStatus = 255;
 
 struct Case {
   std::vector<std::string> arguments;
   std::string output;
   int exitStatus;
 };
-
-std::string echo(const std::string& value) {
-  return "Option: -p, value: " + value + "\n";
-}
 
 std::string badPower(const std::string& value) {
   return echo(value) + kPowerInvalid + echo(value) + kUsage;
@@ -90,18 +52,18 @@ void expectRuns(const std::vector<Case>& cases) {
 
 TEST(CommandLineProcessTest, BadInputPrintsItsErrorAndTheUsageAndEndsWithMinusOne) {
   expectRuns({
-      {{}, kUsage, kUsageStatus},
-      {{"-x"}, kInvalid + kUsage, kUsageStatus},
-      {{"-q", "-x"}, kInvalid + kUsage, kUsageStatus},
-      {{"-qp"}, kInvalid + kUsage, kUsageStatus},
-      {{"--q"}, kInvalid + kUsage, kUsageStatus},
-      {{""}, kInvalid + kUsage, kUsageStatus},
-      {{"-p", "off"}, badPower("off"), kUsageStatus},
-      {{"-p", "ON"}, badPower("ON"), kUsageStatus},
-      {{"-p", "-q"}, badPower("-q"), kUsageStatus},
-      {{"-p"}, badPower(""), kUsageStatus},
-      {{"-p", "Off", "-p"}, echo("Off") + badPower(""), kUsageStatus},
-      {{"-t", "-p", "Off", "-z"}, echo("Off") + kInvalid + kUsage, kUsageStatus},
+      {{}, kUsage, kUsageExitStatus},
+      {{"-x"}, kInvalid + kUsage, kUsageExitStatus},
+      {{"-q", "-x"}, kInvalid + kUsage, kUsageExitStatus},
+      {{"-qp"}, kInvalid + kUsage, kUsageExitStatus},
+      {{"--q"}, kInvalid + kUsage, kUsageExitStatus},
+      {{""}, kInvalid + kUsage, kUsageExitStatus},
+      {{"-p", "off"}, badPower("off"), kUsageExitStatus},
+      {{"-p", "ON"}, badPower("ON"), kUsageExitStatus},
+      {{"-p", "-q"}, badPower("-q"), kUsageExitStatus},
+      {{"-p"}, badPower(""), kUsageExitStatus},
+      {{"-p", "Off", "-p"}, echo("Off") + badPower(""), kUsageExitStatus},
+      {{"-t", "-p", "Off", "-z"}, echo("Off") + kInvalid + kUsage, kUsageExitStatus},
   });
 }
 

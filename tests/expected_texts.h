@@ -2,6 +2,8 @@
 // from the program's constants, so that a change to a text fails the tests.
 #pragma once
 
+#include <string>
+
 namespace kelvane::expected {
 
 inline constexpr const char* kUsage =
@@ -18,5 +20,10 @@ inline constexpr const char* kUsage =
     "\t\t\tOn -> 5 off commands -> On. \n";
 inline constexpr const char* kInvalidArguments = "Invalid arguments, please try again.\n";
 inline constexpr const char* kPowerArgumentInvalid = "Power argument invalid, please try again.\n";
+
+// The echo line of a -p option.
+inline std::string echo(const std::string& value) {
+  return "Option: -p, value: " + value + "\n";
+}
 
 }  // namespace kelvane::expected

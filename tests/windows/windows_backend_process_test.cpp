@@ -1,0 +1,436 @@
+// kelvane.exe under Wine against physical monitors that answer: the Windows
+// backend and the program above it, end to end, through the scripted dxva2
+// stand-in (tests/windows/dxva2) that the Wine prefix loads instead of Wine's
+// own. Each case checks the exact output and exit status, and the stand-in's
+// log of every dxva2 call.
+//
+// Environment: that of kelvane_process.h (the executable and its launcher),
+// WINEPREFIX (a prefix made by tests/windows/wine-prefix with the stand-in
+// installed), and
+//   KELVANE_DXVA2_STAND_IN  the stand-in DLL, to plant beside a copy of the
+//                           executable (only for the DLL planting case)
+//
+// The suite Dxva2BasicsTest is what the slow run of the 32-bit release
+// program repeats under emulation; everything else runs with the 64-bit one.
+#include <gtest/gtest.h>
+#include <stdlib.h>  // setenv
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "expected_texts.h"
+#include "kelvane_process.h"
+
+namespace kelvane {
+namespace {
+
+using expected::echo;
+using testing_support::ChildResult;
+using testing_support::environment;
+using testing_support::kUsageExitStatus;
+using testing_support::lineEnds;
+using testing_support::runKelvane;
+
+using Calls = std::vector<std::string>;
+
+// The one display monitor Wine reports.
+const std::string kDisplay = "0x1";
+
+std::string lowerCase(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+// Wine's drive Z: is the root of the file system.
+std::string windowsPath(const std::filesystem::path& path) {
+  std::string converted = "Z:" + path.string();
+  std::replace(converted.begin(), converted.end(), '/', '\\');
+  return converted;
+}
+
+// A folder of its own for one test, removed afterwards.
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "kelvane-dxva2-XXXXXX").string();
+    if (mkdtemp(pattern.data()) != nullptr) {
+      path_ = pattern;
+    }
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  ScratchFolder(ScratchFolder&&) = delete;
+  ScratchFolder& operator=(ScratchFolder&&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+struct ScriptedRun {
+  ChildResult result;
+  // The "load" lines: which copies of dxva2.dll the process loaded.
+  std::vector<std::string> loads;
+  // Every other line of the stand-in's log, in order.
+  Calls calls;
+};
+
+// Runs the executable with the stand-in playing the script.
+ScriptedRun runScripted(const std::string& script, const std::vector<std::string>& arguments,
+                        const std::string& exe = "") {
+  const ScratchFolder scratch;
+  const std::filesystem::path log = scratch.path() / "dxva2.log";
+  setenv("DXVA2_STAND_IN_SCRIPT", script.c_str(), 1);
+  setenv("DXVA2_STAND_IN_LOG", windowsPath(log).c_str(), 1);
+  ScriptedRun run{runKelvane(arguments, exe), {}, {}};
+  std::ifstream lines(log);
+  for (std::string line; std::getline(lines, line);) {
+    (line.compare(0, 5, "load ") == 0 ? run.loads : run.calls).push_back(line);
+  }
+  return run;
+}
+
+// What every run must show, whatever it was asked: nothing on stderr, dxva2
+// loaded from the system folder only and only if a call was made, no call
+// the stand-in rejected as made with a handle that was not open, and every
+// handle of a monitor set destroyed exactly once before the next set is
+// enumerated and before the program ends.
+void expectWellBehaved(const ScriptedRun& run) {
+  EXPECT_EQ(run.result.err, "");
+  for (const std::string& load : run.loads) {
+    const std::string path = lowerCase(load.substr(5));
+    EXPECT_TRUE(path == "c:\\windows\\system32\\dxva2.dll" ||
+                path == "c:\\windows\\syswow64\\dxva2.dll")
+        << load;
+  }
+  EXPECT_EQ(run.loads.size(), run.calls.empty() ? 0U : 1U) << testing::PrintToString(run.loads);
+
+  std::set<std::string> open;
+  for (const std::string& call : run.calls) {
+    SCOPED_TRACE(call);
+    EXPECT_EQ(call.find("-> error 0xC026258C"), std::string::npos) << "a handle that is not open";
+    std::istringstream words(call);
+    std::string name;
+    words >> name;
+    if (name == "count") {
+      EXPECT_EQ(open, std::set<std::string>()) << "enumerated again before all were destroyed";
+    } else if (name == "fill" && call.find("-> ok") != std::string::npos) {
+      std::istringstream handles(call.substr(call.find("-> ok") + 5));
+      for (std::string handle; handles >> handle;) {
+        open.insert(handle);
+      }
+    } else if (name == "destroy") {
+      std::string handle;
+      words >> handle;
+      EXPECT_EQ(open.erase(handle), 1U) << "destroyed twice, or never opened";
+    }
+  }
+  EXPECT_EQ(open, std::set<std::string>()) << "never destroyed";
+}
+
+Calls enumeration(const std::string& handles) {
+  std::istringstream words(handles);
+  std::size_t count = 0;
+  for (std::string handle; words >> handle;) {
+    ++count;
+  }
+  const std::string filled = "fill " + kDisplay + " " + std::to_string(count) + " -> ok";
+  return {"count " + kDisplay + " -> ok " + std::to_string(count),
+          handles.empty() ? filled : filled + " " + handles};
+}
+
+Calls destroying(const std::vector<std::string>& handles) {
+  Calls calls;
+  for (const std::string& handle : handles) {
+    calls.push_back("destroy " + handle + " -> ok");
+  }
+  return calls;
+}
+
+Calls operator+(Calls first, const Calls& second) {
+  first.insert(first.end(), second.begin(), second.end());
+  return first;
+}
+
+void expectOutput(const ScriptedRun& run, const std::string& out, int exitStatus) {
+  ASSERT_TRUE(run.result.started) << "set KELVANE_EXE to kelvane.exe";
+  ASSERT_FALSE(run.result.timedOut);
+  EXPECT_EQ(run.result.out, lineEnds(out));
+  EXPECT_EQ(run.result.exitStatus, exitStatus);
+  expectWellBehaved(run);
+}
+
+// The three runs that prove the 32-bit release program, __stdcall imports
+// and all: the usage, a read, and a command to several monitors.
+TEST(Dxva2BasicsTest, WithoutArgumentsPrintsTheUsageAndLoadsNoDxva2) {
+  const ScriptedRun run = runScripted("monitors 0x10", {});
+  expectOutput(run, expected::kUsage, kUsageExitStatus);
+  EXPECT_EQ(run.calls, Calls());
+}
+
+TEST(Dxva2BasicsTest, QueryReadsTheMonitorWithTheSmallestHandle) {
+  const ScriptedRun run = runScripted("monitors 0x30=4 0x10=1 0x20=2", {"-q"});
+  expectOutput(run, "On\n", 0);
+  EXPECT_EQ(run.calls, (enumeration("0x30 0x10 0x20") + Calls{"get 0x10 0xD6 -> ok 1"} +
+                        destroying({"0x10", "0x20", "0x30"})));
+}
+
+TEST(Dxva2BasicsTest, PowerOffGoesToThreeMonitorsInAscendingOrder) {
+  const ScriptedRun run = runScripted("monitors 0x30 0x10 0x20", {"-p", "Off"});
+  expectOutput(run, echo("Off"), 0);
+  EXPECT_EQ(run.calls,
+            (enumeration("0x30 0x10 0x20") +
+             Calls{"set 0x10 0xD6 4 -> ok", "set 0x20 0xD6 4 -> ok", "set 0x30 0xD6 4 -> ok"} +
+             destroying({"0x10", "0x20", "0x30"})));
+}
+
+struct QueryCase {
+  const char* what;
+  std::string script;
+  std::string status;
+  Calls reads;
+};
+
+TEST(Dxva2BackendTest, QueryPrintsWhatTheFirstMonitorAnswersOrThatTheReadFailed) {
+  const std::string transmitting = "0xC0262582";  // ERROR_GRAPHICS_I2C_ERROR_TRANSMITTING_DATA
+  const std::string noMonitor = "Error, status answer: -2\n";
+  const QueryCase cases[] = {
+      {"on", "monitors 0x20=4 0x10=1", "On\n", {"get 0x10 0xD6 -> ok 1"}},
+      {"off", "monitors 0x20=1 0x10=0", "Off\n", {"get 0x10 0xD6 -> ok 0"}},
+      {"standby", "monitors 0x20=1 0x10=2", "Error, status answer: 2\n", {"get 0x10 0xD6 -> ok 2"}},
+      {"power off",
+       "monitors 0x20=1 0x10=5",
+       "Error, status answer: 5\n",
+       {"get 0x10 0xD6 -> ok 5"}},
+      {"VCP code not supported",
+       "monitors 0x20 0x10; get 0x10 fails 0xC0262584",
+       "Disconected\n",
+       {"get 0x10 0xD6 -> error 0xC0262584"}},
+      {"not implemented, as in Wine",
+       "monitors 0x20 0x10; get 0x10 fails 120",
+       "Disconected\n",
+       {"get 0x10 0xD6 -> error 0x78"}},
+      {"the first fails while the others answer",
+       "monitors 0x20=1 0x10=1; get 0x10 fails 31",
+       "Disconected\n",
+       {"get 0x10 0xD6 -> error 0x1F"}},
+      {"one transmission error: one more try",
+       "monitors 0x20 0x10=2; get 0x10 fails " + transmitting + " once",
+       "Error, status answer: 2\n",
+       {"get 0x10 0xD6 -> error " + transmitting, "get 0x10 0xD6 -> ok 2"}},
+      {"two transmission errors: no third try",
+       "monitors 0x20 0x10; get 0x10 fails " + transmitting,
+       "Disconected\n",
+       {"get 0x10 0xD6 -> error " + transmitting, "get 0x10 0xD6 -> error " + transmitting}},
+      {"a transmission error, then another error: no third try",
+       "monitors 0x20 0x10; get 0x10 fails " + transmitting +
+           " once; get 0x10 fails 0xC026258B once",
+       "Disconected\n",
+       {"get 0x10 0xD6 -> error " + transmitting, "get 0x10 0xD6 -> error 0xC026258B"}},
+  };
+  for (const QueryCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    const ScriptedRun run = runScripted(c.script, {"-q"});
+    expectOutput(run, c.status, 0);
+    EXPECT_EQ(run.calls, (enumeration("0x20 0x10") + c.reads + destroying({"0x10", "0x20"})));
+  }
+
+  // Handles are ordered as unsigned numbers, and one that repeats is one monitor.
+  const ScriptedRun ordered =
+      runScripted("monitors 0xFFFFFFFFFFFFFF00=1 0x18=3 0xFFFFFFFFFFFFFF00", {"-q"});
+  expectOutput(ordered, "Error, status answer: 3\n", 0);
+  EXPECT_EQ(ordered.calls,
+            (enumeration("0xFFFFFFFFFFFFFF00 0x18 0xFFFFFFFFFFFFFF00") +
+             Calls{"get 0x18 0xD6 -> ok 3"} + destroying({"0x18", "0xFFFFFFFFFFFFFF00"})));
+
+  const std::pair<std::string, Calls> withoutMonitor[] = {
+      {"count fails 120", {"count " + kDisplay + " -> error 0x78"}},
+      {"monitors 0x10 0x20; fill fails 0xC02625E6",
+       {"count " + kDisplay + " -> ok 2", "fill " + kDisplay + " 2 -> error 0xC02625E6"}},
+      {"monitors", enumeration("")},
+  };
+  for (const auto& [script, calls] : withoutMonitor) {
+    SCOPED_TRACE(script);
+    const ScriptedRun run = runScripted(script, {"-q"});
+    expectOutput(run, noMonitor, 0);
+    EXPECT_EQ(run.calls, calls);
+  }
+}
+
+TEST(Dxva2BackendTest, EveryModeGoesToEveryMonitorOnceAndAFailingOneStopsNoOther) {
+  const std::pair<const char*, const char*> modes[] = {
+      {"On", "1"}, {"Standby", "2"}, {"Suspend", "3"}, {"Off", "4"}, {"HardOff", "5"}};
+  for (const auto& [name, code] : modes) {
+    SCOPED_TRACE(name);
+    const std::string set = std::string(" 0xD6 ") + code + " -> ";
+    const ScriptedRun run =
+        runScripted("monitors 0x30 0x10 0x30 0x20; set 0x20 fails 0xC026258D", {"-p", name});
+    expectOutput(run, echo(name), 0);
+    EXPECT_EQ(run.calls, (enumeration("0x30 0x10 0x30 0x20") +
+                          Calls{"set 0x10" + set + "ok", "set 0x20" + set + "error 0xC026258D",
+                                "set 0x30" + set + "ok"} +
+                          destroying({"0x10", "0x20", "0x30"})));
+  }
+}
+
+TEST(Dxva2BackendTest, ACommandThatFailsInTransmissionIsSentOnceMore) {
+  const std::string transmitting = "0xC0262582";
+  const std::pair<std::string, Calls> cases[] = {
+      {"set 0x10 fails " + transmitting + " once",
+       {"set 0x10 0xD6 4 -> error " + transmitting, "set 0x10 0xD6 4 -> ok"}},
+      {"set 0x10 fails " + transmitting,
+       {"set 0x10 0xD6 4 -> error " + transmitting, "set 0x10 0xD6 4 -> error " + transmitting}},
+      {"set 0x10 fails 0xC0262583 once", {"set 0x10 0xD6 4 -> error 0xC0262583"}},
+  };
+  for (const auto& [failure, sets] : cases) {
+    SCOPED_TRACE(failure);
+    const ScriptedRun run = runScripted("monitors 0x10 0x20; " + failure, {"-p", "Off"});
+    expectOutput(run, echo("Off"), 0);
+    EXPECT_EQ(run.calls, (enumeration("0x10 0x20") + sets + Calls{"set 0x20 0xD6 4 -> ok"} +
+                          destroying({"0x10", "0x20"})));
+  }
+}
+
+TEST(Dxva2BackendTest, TheQueryRunsBeforeTheCommandEachWithItsOwnMonitorSet) {
+  const Calls query =
+      enumeration("0x20 0x10") + Calls{"get 0x10 0xD6 -> ok 1"} + destroying({"0x10", "0x20"});
+  const auto command = [](const char* code) {
+    const std::string set = std::string(" 0xD6 ") + code + " -> ok";
+    return enumeration("0x20 0x10") + Calls{"set 0x10" + set, "set 0x20" + set} +
+           destroying({"0x10", "0x20"});
+  };
+  const std::pair<std::vector<std::string>, std::string> orders[] = {
+      {{"-p", "Off", "-q"}, echo("Off") + "On\n"},
+      {{"-q", "-p", "Off"}, echo("Off") + "On\n"},
+  };
+  for (const auto& [arguments, out] : orders) {
+    SCOPED_TRACE(testing::PrintToString(arguments));
+    const ScriptedRun run = runScripted("monitors 0x20 0x10", arguments);
+    expectOutput(run, out, 0);
+    EXPECT_EQ(run.calls, query + command("4"));
+  }
+  const ScriptedRun repeated =
+      runScripted("monitors 0x20 0x10", {"-q", "-p", "On", "-q", "-p", "HardOff"});
+  expectOutput(repeated, echo("On") + echo("HardOff") + "On\n", 0);
+  EXPECT_EQ(repeated.calls, query + command("5"));
+}
+
+TEST(Dxva2BackendTest, ABadArgumentEndsTheRunBeforeAnyMonitorIsTouched) {
+  const std::vector<std::string> bad[] = {
+      {"-x"}, {"-q", "-x"}, {"-p", "off"}, {"-p", "Off", "-p"}, {"-t", "-p", "Off", "-z"}};
+  for (const std::vector<std::string>& arguments : bad) {
+    SCOPED_TRACE(testing::PrintToString(arguments));
+    const ScriptedRun run = runScripted("monitors 0x10", arguments);
+    ASSERT_TRUE(run.result.started);
+    EXPECT_EQ(run.result.exitStatus, kUsageExitStatus);
+    expectWellBehaved(run);
+    EXPECT_EQ(run.loads, std::vector<std::string>());
+    EXPECT_EQ(run.calls, Calls());
+  }
+}
+
+TEST(Dxva2BackendTest, ADxva2BesideTheProgramIsNotLoaded) {
+  const std::string standIn = environment("KELVANE_DXVA2_STAND_IN");
+  ASSERT_FALSE(standIn.empty()) << "set KELVANE_DXVA2_STAND_IN to the stand-in DLL";
+  // A download folder with the program and a planted dxva2.dll: this copy of
+  // the stand-in logs its own path when something loads it.
+  const ScratchFolder downloads;
+  std::error_code error;
+  std::filesystem::copy_file(environment("KELVANE_EXE"), downloads.path() / "kelvane.exe", error);
+  ASSERT_FALSE(error) << error.message();
+  std::filesystem::copy_file(standIn, downloads.path() / "dxva2.dll", error);
+  ASSERT_FALSE(error) << error.message();
+
+  const ScriptedRun run =
+      runScripted("monitors 0x10=1", {"-q"}, (downloads.path() / "kelvane.exe").string());
+  expectOutput(run, "On\n", 0);
+  // expectWellBehaved has checked that each load is from the system folder.
+  EXPECT_EQ(run.loads.size(), 1U);
+  EXPECT_EQ(run.calls, enumeration("0x10") + Calls{"get 0x10 0xD6 -> ok 1"} + destroying({"0x10"}));
+}
+
+// The test routine in real time, about 67 s.
+TEST(Dxva2RoutineTest, WalksEveryMonitorThroughEveryModeAndPrintsEachLineBeforeItsSleep) {
+  const ScriptedRun run = runScripted("monitors 0x20 0x10", {"-t"});
+  ASSERT_TRUE(run.result.started);
+  ASSERT_FALSE(run.result.timedOut);
+  EXPECT_EQ(run.result.exitStatus, 0);
+  expectWellBehaved(run);
+
+  // Each line with the sleep that follows it, in ms.
+  std::vector<std::pair<std::string, int>> lines{
+      {"Start test routine: ", 0}, {"Status", 0}, {"On", 1000}};
+  const std::pair<const char*, const char*> steps[] = {
+      {"Command: ON ", "On"},
+      {"Command: Standby ", "Error, status answer: 2"},
+      {"Command: Suspend ", "Error, status answer: 3"},
+      {"Command: Off ", "Error, status answer: 4"},
+      {"Command: HardOff ", "Error, status answer: 5"},
+      {"Command: On ", "On"}};
+  for (const auto& [label, status] : steps) {
+    lines.insert(lines.end(),
+                 {{label, 5000}, {"Status", 0}, {status, 5000}, {"Status", 0}, {status, 1000}});
+  }
+  lines.emplace_back("End test routine: ", 0);
+  ASSERT_EQ(lines.size(), 34U);
+
+  std::string out;
+  for (const auto& line : lines) {
+    out += line.first + "\n";
+  }
+  ASSERT_EQ(run.result.out, lineEnds(out));
+  ASSERT_EQ(run.result.outLineArrivals.size(), lines.size());
+  // A line held back in a buffer would arrive with the next one, after the
+  // sleep, instead of a sleep's length before it.
+  for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+    const auto gap = std::chrono::duration_cast<std::chrono::milliseconds>(
+                         run.result.outLineArrivals[i + 1] - run.result.outLineArrivals[i])
+                         .count();
+    SCOPED_TRACE(testing::Message() << "after \"" << lines[i].first << "\": " << gap << " ms");
+    EXPECT_GE(gap, lines[i].second - 250);
+    EXPECT_LE(gap, lines[i].second + 1500);
+  }
+
+  std::map<std::string, std::string> setsPerMonitor;
+  int reads = 0;
+  for (const std::string& call : run.calls) {
+    std::istringstream words(call);
+    std::string name;
+    std::string handle;
+    std::string code;
+    std::string value;
+    words >> name >> handle >> code >> value;
+    if (name == "set") {
+      setsPerMonitor[handle] += value;
+    }
+    if (name == "get") {
+      EXPECT_EQ(handle, "0x10");
+      ++reads;
+    }
+  }
+  EXPECT_EQ(setsPerMonitor,
+            (std::map<std::string, std::string>{{"0x10", "123451"}, {"0x20", "123451"}}));
+  EXPECT_EQ(reads, 13);
+  // One monitor set for the whole routine.
+  EXPECT_EQ(std::count_if(run.calls.begin(), run.calls.end(),
+                          [](const std::string& call) { return call.rfind("count ", 0) == 0; }),
+            1);
+}
+
+}  // namespace
+}  // namespace kelvane
