@@ -5,6 +5,9 @@
 // Environment: that of kelvane_process.h, and
 //   KELVANE_NO_MONITOR=1  the executable finds no physical monitor where it
 //                       runs, so the runs that reach the monitors can be checked too
+//   KELVANE_NO_MONITOR_SAYS  what such a run then says on standard error, once:
+//                       "nothing", "no-i2c-devices" (Linux without /dev/i2c-*),
+//                       "no-physical-monitor" (Windows); "nothing" when unset
 #include <gtest/gtest.h>
 
 #include <string>
@@ -31,6 +34,7 @@ struct Case {
   std::vector<std::string> arguments;
   std::string output;
   int exitStatus;
+  std::string err = "";
 };
 
 std::string badPower(const std::string& value) {
@@ -45,7 +49,7 @@ void expectRuns(const std::vector<Case>& cases) {
     ASSERT_TRUE(result.started);
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(result.out, lineEnds(c.output));
-    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.err, lineEnds(c.err));
     EXPECT_EQ(result.exitStatus, c.exitStatus);
   }
 }
@@ -71,13 +75,23 @@ TEST(CommandLineProcessTest, RunsWithoutAnyMonitorComplete) {
   if (environment("KELVANE_NO_MONITOR") != "1") {
     GTEST_SKIP() << "this executable may find monitors where it runs";
   }
+  const std::string says = environment("KELVANE_NO_MONITOR_SAYS");
+  std::string err;
+  if (says == "no-i2c-devices") {
+    err = expected::kNoI2cDevices;
+  } else if (says == "no-physical-monitor") {
+    err = expected::kNoPhysicalMonitor;
+  } else {
+    ASSERT_TRUE(says.empty() || says == "nothing") << "KELVANE_NO_MONITOR_SAYS=" << says;
+  }
+  // Once per run, although a query and a command each look for monitors.
   const std::string noMonitor = "Error, status answer: -2\n";
   expectRuns({
-      {{"-q"}, noMonitor, 0},
-      {{"-q", "-q"}, noMonitor, 0},
-      {{"-p", "Off"}, echo("Off"), 0},
-      {{"-p", "Off", "-q"}, echo("Off") + noMonitor, 0},
-      {{"-p", "On", "-p", "HardOff"}, echo("On") + echo("HardOff"), 0},
+      {{"-q"}, noMonitor, 0, err},
+      {{"-q", "-q"}, noMonitor, 0, err},
+      {{"-p", "Off"}, echo("Off"), 0, err},
+      {{"-p", "Off", "-q"}, echo("Off") + noMonitor, 0, err},
+      {{"-p", "On", "-p", "HardOff"}, echo("On") + echo("HardOff"), 0, err},
   });
 }
 

@@ -21,6 +21,14 @@ inline constexpr const char* kUsage =
 inline constexpr const char* kInvalidArguments = "Invalid arguments, please try again.\n";
 inline constexpr const char* kPowerArgumentInvalid = "Power argument invalid, please try again.\n";
 
+// What standard error says when no monitor is found, as each platform knows it.
+inline constexpr const char* kNoI2cDevices =
+    "kelvane: no monitor found: no /dev/i2c-* device exists, so the i2c-dev module is not "
+    "loaded; load it with 'sudo modprobe i2c-dev'\n";
+inline constexpr const char* kNoPhysicalMonitor =
+    "kelvane: no monitor found: Windows offers no physical monitor (Remote Desktop sessions and "
+    "virtual machines have none); run kelvane in the console session at the machine\n";
+
 // The echo line of a -p option.
 inline std::string echo(const std::string& value) {
   return "Option: -p, value: " + value + "\n";

@@ -72,6 +72,18 @@ const DisplayMonitor* findDisplay(platform::DisplayMonitorHandle monitor) {
   return index >= 1 && index <= displays.size() ? &displays[index - 1] : nullptr;
 }
 
+void record(std::string entry) {
+  if (platform().trace != nullptr) {
+    platform().trace->traceLine(entry);
+  }
+  platform().log.push_back(std::move(entry));
+}
+
+bool failWith(platform::Failure failure) {
+  platform().last = std::move(failure);
+  return false;
+}
+
 PhysicalMonitor findMonitor(platform::PhysicalMonitorHandle monitor) {
   const auto& monitors = platform().monitors;
   const auto found = monitors.find(static_cast<std::uintptr_t>(monitor));
@@ -86,7 +98,7 @@ namespace kelvane::platform {
 using fake::platform;
 
 bool enumDisplayMonitors(DisplayMonitorCallback callback, void* data) {
-  platform().log.emplace_back("enumerate");
+  fake::record("enumerate");
   const std::size_t count = platform().displays.size();
   for (std::size_t i = 1; i <= count; ++i) {
     if (!callback(static_cast<DisplayMonitorHandle>(i), data)) {
@@ -97,10 +109,10 @@ bool enumDisplayMonitors(DisplayMonitorCallback callback, void* data) {
 }
 
 bool getNumberOfPhysicalMonitorsFromHMONITOR(DisplayMonitorHandle monitor, std::uint32_t* count) {
-  platform().log.push_back("count " + fake::displayName(monitor));
+  fake::record("count " + fake::displayName(monitor));
   const fake::DisplayMonitor* display = fake::findDisplay(monitor);
   if (display == nullptr || display->countFails) {
-    return false;
+    return fake::failWith(display != nullptr ? display->failure : Failure{});
   }
   *count = display->count.value_or(static_cast<std::uint32_t>(display->handles.size()));
   return true;
@@ -108,10 +120,10 @@ bool getNumberOfPhysicalMonitorsFromHMONITOR(DisplayMonitorHandle monitor, std::
 
 bool getPhysicalMonitorsFromHMONITOR(DisplayMonitorHandle monitor, std::uint32_t count,
                                      PhysicalMonitorRecord* records) {
-  platform().log.push_back("fill " + fake::displayName(monitor) + " " + std::to_string(count));
+  fake::record("fill " + fake::displayName(monitor) + " " + std::to_string(count));
   const fake::DisplayMonitor* display = fake::findDisplay(monitor);
   if (display == nullptr || display->fillFails || count > display->handles.size()) {
-    return false;
+    return fake::failWith(display != nullptr ? display->failure : Failure{});
   }
   for (std::uint32_t i = 0; i < count; ++i) {
     records[i] = PhysicalMonitorRecord{static_cast<PhysicalMonitorHandle>(display->handles[i]), {}};
@@ -121,22 +133,26 @@ bool getPhysicalMonitorsFromHMONITOR(DisplayMonitorHandle monitor, std::uint32_t
 }
 
 bool setVCPFeature(PhysicalMonitorHandle monitor, std::uint8_t vcpCode, std::uint32_t newValue) {
-  platform().log.push_back("set " + fake::handleName(static_cast<std::uintptr_t>(monitor)) +
-                           (vcpCode == 0xD6 ? "" : " code " + std::to_string(vcpCode)) + " " +
-                           std::to_string(newValue));
+  fake::record("set " + fake::handleName(static_cast<std::uintptr_t>(monitor)) +
+               (vcpCode == 0xD6 ? "" : " code " + std::to_string(vcpCode)) + " " +
+               std::to_string(newValue));
+  fake::PhysicalMonitor& answer = platform().monitors[static_cast<std::uintptr_t>(monitor)];
+  if (answer.setFails) {
+    return fake::failWith(answer.failure);
+  }
   // Like a display, answer later reads with what was last set.
-  platform().monitors[static_cast<std::uintptr_t>(monitor)].powerMode = newValue;
+  answer.powerMode = newValue;
   return true;
 }
 
 bool getVCPFeatureAndVCPFeatureReply(PhysicalMonitorHandle monitor, std::uint8_t vcpCode,
                                      std::uint32_t* codeType, std::uint32_t* currentValue,
                                      std::uint32_t* maximumValue) {
-  platform().log.push_back("get " + fake::handleName(static_cast<std::uintptr_t>(monitor)) +
-                           (vcpCode == 0xD6 ? "" : " code " + std::to_string(vcpCode)));
+  fake::record("get " + fake::handleName(static_cast<std::uintptr_t>(monitor)) +
+               (vcpCode == 0xD6 ? "" : " code " + std::to_string(vcpCode)));
   const fake::PhysicalMonitor answer = fake::findMonitor(monitor);
   if (answer.readFails) {
-    return false;
+    return fake::failWith(answer.failure);
   }
   *codeType = 0;
   *currentValue = answer.powerMode;
@@ -146,13 +162,25 @@ bool getVCPFeatureAndVCPFeatureReply(PhysicalMonitorHandle monitor, std::uint8_t
 
 bool destroyPhysicalMonitor(PhysicalMonitorHandle monitor) {
   const auto handle = static_cast<std::uintptr_t>(monitor);
-  platform().log.push_back("destroy " + fake::handleName(handle));
+  fake::record("destroy " + fake::handleName(handle));
   platform().open.erase(handle);
   return true;
 }
 
 void sleepMilliseconds(std::uint32_t milliseconds) {
-  platform().log.push_back("sleep " + std::to_string(milliseconds));
+  fake::record("sleep " + std::to_string(milliseconds));
+}
+
+Failure lastFailure() {
+  return platform().last;
+}
+
+Failure whyNoMonitor() {
+  return platform().noMonitor;
+}
+
+void setTraceSink(TraceSink* sink) {
+  platform().trace = sink;
 }
 
 }  // namespace kelvane::platform

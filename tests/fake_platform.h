@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "monitors/platform.h"
+
 namespace kelvane::fake {
 
 struct DisplayMonitor {
@@ -19,11 +21,16 @@ struct DisplayMonitor {
   bool fillFails = false;
   // The handles written into the records, in array order.
   std::vector<std::uintptr_t> handles;
+  // What lastFailure() says after the count or the fill failed.
+  platform::Failure failure;
 };
 
 struct PhysicalMonitor {
   bool readFails = false;
+  bool setFails = false;
   std::uint32_t powerMode = 1;
+  // What lastFailure() says after a read or a set failed.
+  platform::Failure failure;
 };
 
 // Scripts for the common cases.
@@ -45,7 +52,13 @@ class Platform {
   std::vector<DisplayMonitor> displays;
   // Monitors not listed here answer power mode 1; a set changes the answer.
   std::map<std::uintptr_t, PhysicalMonitor> monitors;
+  // What whyNoMonitor() says.
+  platform::Failure noMonitor;
   std::vector<std::string> log;
+
+  // The last failure, and where the calls are traced to (each log line).
+  platform::Failure last;
+  platform::TraceSink* trace = nullptr;
 
   // Handles opened by a fill and not yet destroyed.
   std::set<std::uintptr_t> open;

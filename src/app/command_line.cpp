@@ -78,18 +78,18 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
   return result;
 }
 
-void runRequest(const RunRequest& request, std::ostream& out) {
+void runRequest(const RunRequest& request, std::ostream& out, FailureReporter* reporter) {
   if (request.test) {
-    runTestRoutine(out);
+    runTestRoutine(out, reporter);
     return;
   }
   // The query comes first so that it reports the state before the command.
   if (request.query) {
-    const Monitors monitors;
+    const Monitors monitors(reporter);
     printStatus(out, monitors.queryPowerMode());
   }
   if (request.power) {
-    const Monitors monitors;
+    const Monitors monitors(reporter);
     monitors.setPowerMode(request.powerMode);
   }
 }

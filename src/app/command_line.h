@@ -31,7 +31,8 @@ struct ParseResult {
 ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& out);
 
 // Runs an accepted request: the test routine alone, or the query and then the
-// power command, each with a Monitors object of its own.
-void runRequest(const RunRequest& request, std::ostream& out);
+// power command, each with a Monitors object of its own. Failures go to the
+// reporter, when there is one.
+void runRequest(const RunRequest& request, std::ostream& out, FailureReporter* reporter = nullptr);
 
 }  // namespace kelvane

@@ -1,5 +1,6 @@
 #include "app/console_reports.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 
@@ -47,6 +48,91 @@ void printUsage(std::ostream& out) {
   for (const std::string_view line : kUsageLines) {
     printLine(out, line);
   }
+}
+
+namespace {
+
+using platform::FailureCause;
+
+constexpr std::string_view kPrefix = "kelvane: ";
+constexpr std::string_view kManual = "see TROUBLESHOOTING in 'man kelvane'";
+
+std::string hexCode(std::uint32_t code) {
+  char text[16];
+  const int length = std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(code));
+  return std::string(text, length > 0 ? static_cast<std::size_t>(length) : 0);
+}
+
+// What failed, then what to do, for each cause.
+std::string explanation(const platform::Failure& failure) {
+  const std::string detail =
+      failure.detail.empty() ? "error " + std::to_string(failure.code) : failure.detail;
+  switch (failure.cause) {
+    case FailureCause::kNone:
+      break;
+    case FailureCause::kNoI2cDevices:
+      return "no /dev/i2c-* device exists, so the i2c-dev module is not loaded; "
+             "load it with 'sudo modprobe i2c-dev'";
+    case FailureCause::kNoExternalMonitor:
+      return "no connector reports a connected external monitor (seen: " +
+             (failure.detail.empty() ? std::string("no connector at all") : failure.detail) +
+             "; laptop panels are skipped on purpose); check the cable and that the monitor is on";
+    case FailureCause::kNoBusForMonitor:
+      return "the connector reports a monitor, but no I2C bus answers for it; " +
+             std::string(kManual);
+    case FailureCause::kAccessDenied:
+      return "permission denied opening the device; install the udev rule and log in again, "
+             "then check your access with 'getfacl' on the device";
+    case FailureCause::kDeviceMissing:
+      return "the device does not exist; load i2c-dev with 'sudo modprobe i2c-dev', "
+             "and check that the monitor is still connected";
+    case FailureCause::kOpenFailed:
+      return "cannot open the device: " + detail + "; " + std::string(kManual);
+    case FailureCause::kNoAnswer:
+      return "no answer at the DDC/CI address 0x37: DDC/CI may be off in the monitor's "
+             "on-screen menu, or the monitor is asleep; switch DDC/CI on, or wake the monitor";
+    case FailureCause::kNoValidReply:
+      return "no valid reply, even after retrying; wake the monitor and try again, "
+             "or connect it without a dock or adapter";
+    case FailureCause::kUnsupported:
+      return "the monitor has no power-mode control (VCP 0xD6), so it cannot be switched "
+             "over DDC/CI";
+    case FailureCause::kBusBusy:
+      return "another program kept the bus for 2 seconds; try again once it has finished";
+    case FailureCause::kTransferFailed:
+      return "the I2C transfer failed: " + detail + "; " + std::string(kManual);
+    case FailureCause::kCallFailed: {
+      // Only the exchanges with the monitor itself depend on its DDC/CI.
+      const bool exchange =
+          failure.call == "GetVCPFeatureAndVCPFeatureReply" || failure.call == "SetVCPFeature";
+      return failure.call + " failed" +
+             (failure.detail.empty() ? std::string() : ": " + failure.detail) + " (" +
+             hexCode(failure.code) + "); " +
+             (exchange ? "check that DDC/CI is on in the monitor's menu and that it is awake"
+                       : "see Troubleshooting in the README");
+    }
+    case FailureCause::kNoPhysicalMonitor:
+      return "Windows offers no physical monitor (Remote Desktop sessions and virtual machines "
+             "have none); run kelvane in the console session at the machine";
+  }
+  return "failed: " + detail;
+}
+
+}  // namespace
+
+std::string failureLine(const platform::Failure& failure) {
+  std::string line(kPrefix);
+  line += failure.monitor.empty() ? std::string("no monitor found") : failure.monitor;
+  line += ": ";
+  line += explanation(failure);
+  return line;
+}
+
+std::string traceLine(std::string_view step) {
+  std::string line(kPrefix);
+  line += "trace: ";
+  line += step;
+  return line;
 }
 
 void printUsageAndExit() {

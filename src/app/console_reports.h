@@ -1,5 +1,6 @@
-// Every text Kelvane prints. Scripts parse these lines, so they are kept
-// exactly as the program has always printed them, misspellings included.
+// Every text Kelvane prints. Scripts parse the lines on standard output, so
+// they are kept exactly as the program has always printed them, misspellings
+// included; the lines for people go to standard error.
 //
 // Each line is flushed as soon as it is written: the test routine sleeps
 // between lines and its progress must show while it does.
@@ -30,6 +31,13 @@ std::string statusLine(StatusValue status);
 void printStatus(std::ostream& out, StatusValue status);
 
 void printUsage(std::ostream& out);
+
+// The line on standard error that tells a person what failed and what to
+// do: "kelvane: card0-DP-1 (/dev/i2c-5): no answer at ...; switch ...".
+std::string failureLine(const platform::Failure& failure);
+
+// The line on standard error for one step of the platform, when tracing.
+std::string traceLine(std::string_view step);
 
 // Prints the usage block to standard output and ends the process with
 // kUsageExitStatus through the normal exit path, so buffered output is flushed.

@@ -1,9 +1,13 @@
+#include <cstdlib>
 #include <iostream>
 
 #include "app/command_line.h"
 #include "app/console_reports.h"
+#include "app/diagnostics.h"
 
 int main(int argc, char* argv[]) {
+  kelvane::Diagnostics diagnostics(std::cerr,
+                                   kelvane::traceRequested(std::getenv(kelvane::kTraceVariable)));
   const kelvane::ParseResult parsed = kelvane::parseCommandLine(argc, argv, std::cout);
   switch (parsed.outcome) {
     case kelvane::ParseOutcome::kUsage:
@@ -13,6 +17,6 @@ int main(int argc, char* argv[]) {
     case kelvane::ParseOutcome::kRun:
       break;
   }
-  kelvane::runRequest(parsed.request, std::cout);
+  kelvane::runRequest(parsed.request, std::cout, &diagnostics);
   return 0;
 }

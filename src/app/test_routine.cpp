@@ -32,9 +32,9 @@ void printStatusBlock(std::ostream& out, const Monitors& monitors) {
 
 }  // namespace
 
-void runTestRoutine(std::ostream& out) {
+void runTestRoutine(std::ostream& out, FailureReporter* reporter) {
   printLine(out, "Start test routine: ");
-  const Monitors monitors;
+  const Monitors monitors(reporter);
   printStatusBlock(out, monitors);
   platform::sleepMilliseconds(kPauseMilliseconds);
   for (const TestCommand& command : kTestCommands) {

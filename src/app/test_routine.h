@@ -4,9 +4,11 @@
 
 #include <ostream>
 
+#include "monitors/monitors.h"
+
 namespace kelvane {
 
-// Takes about 67 seconds.
-void runTestRoutine(std::ostream& out);
+// Takes about 67 seconds. Failures go to the reporter, when there is one.
+void runTestRoutine(std::ostream& out, FailureReporter* reporter = nullptr);
 
 }  // namespace kelvane

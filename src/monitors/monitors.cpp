@@ -6,12 +6,29 @@
 namespace kelvane {
 namespace {
 
+// What the enumeration callback fills in: the handle set, and whether a
+// failure was told on the way.
+struct Collection {
+  std::set<PhysicalMonitorHandle>* handles;
+  FailureReporter* reporter;
+  bool failed;
+
+  void failure() {
+    failed = true;
+    if (reporter != nullptr) {
+      reporter->report(platform::lastFailure());
+    }
+  }
+};
+
 // Enumeration callback: opens the physical monitors behind one display monitor
 // and keeps their handles. Always asks for the next display monitor, so that
 // one that cannot be opened does not hide the others.
 bool collectPhysicalMonitors(platform::DisplayMonitorHandle displayMonitor, void* data) {
+  Collection& collection = *static_cast<Collection*>(data);
   std::uint32_t count = 0;
   if (!platform::getNumberOfPhysicalMonitorsFromHMONITOR(displayMonitor, &count)) {
+    collection.failure();
     return true;
   }
   // The count comes from a driver; an absurd one must not end the program.
@@ -21,18 +38,33 @@ bool collectPhysicalMonitors(platform::DisplayMonitorHandle displayMonitor, void
     return true;
   }
   if (platform::getPhysicalMonitorsFromHMONITOR(displayMonitor, count, records.get())) {
-    auto& handles = *static_cast<std::set<PhysicalMonitorHandle>*>(data);
     for (std::uint32_t i = 0; i < count; ++i) {
-      handles.insert(records[i].handle);
+      collection.handles->insert(records[i].handle);
     }
+  } else {
+    collection.failure();
   }
   return true;
 }
 
 }  // namespace
 
-Monitors::Monitors() {
-  platform::enumDisplayMonitors(&collectPhysicalMonitors, &handles_);
+Monitors::Monitors(FailureReporter* reporter) : reporter_(reporter) {
+  Collection collection{&handles_, reporter_, false};
+  platform::enumDisplayMonitors(&collectPhysicalMonitors, &collection);
+  // Nothing failed, and still nothing was found: the platform may know why.
+  if (handles_.empty() && !collection.failed && reporter_ != nullptr) {
+    const platform::Failure why = platform::whyNoMonitor();
+    if (why.cause != platform::FailureCause::kNone) {
+      reporter_->report(why);
+    }
+  }
+}
+
+void Monitors::reportLastFailure() const {
+  if (reporter_ != nullptr) {
+    reporter_->report(platform::lastFailure());
+  }
 }
 
 Monitors::~Monitors() {
@@ -44,7 +76,9 @@ Monitors::~Monitors() {
 
 void Monitors::setPowerMode(PowerModeCode code) const {
   for (const PhysicalMonitorHandle handle : handles_) {
-    platform::setVCPFeature(handle, kPowerModeVcpCode, code);
+    if (!platform::setVCPFeature(handle, kPowerModeVcpCode, code)) {
+      reportLastFailure();
+    }
   }
 }
 
@@ -57,6 +91,7 @@ StatusValue Monitors::queryPowerMode() const {
   std::uint32_t maximumValue = ~std::uint32_t{0};
   if (!platform::getVCPFeatureAndVCPFeatureReply(*handles_.begin(), kPowerModeVcpCode, &codeType,
                                                  &currentValue, &maximumValue)) {
+    reportLastFailure();
     return kStatusReadFailed;
   }
   return static_cast<StatusValue>(currentValue);

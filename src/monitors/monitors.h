@@ -24,11 +24,27 @@ using StatusValue = std::int32_t;
 inline constexpr StatusValue kStatusReadFailed = -1;
 inline constexpr StatusValue kStatusNoMonitor = -2;
 
+// Told of every operation on a monitor that fails, with the platform's
+// reason, and of why no monitor was found at all.
+class FailureReporter {
+ public:
+  virtual ~FailureReporter() = default;
+  virtual void report(const platform::Failure& failure) = 0;
+
+ protected:
+  FailureReporter() = default;
+  FailureReporter(const FailureReporter&) = default;
+  FailureReporter& operator=(const FailureReporter&) = default;
+  FailureReporter(FailureReporter&&) = default;
+  FailureReporter& operator=(FailureReporter&&) = default;
+};
+
 // Opens every physical monitor when created and closes them when destroyed.
 // The set is fixed at construction: monitors attached later are not seen.
 class Monitors {
  public:
-  Monitors();
+  // Failures go to reporter when one is given; the results stay the same.
+  explicit Monitors(FailureReporter* reporter = nullptr);
   virtual ~Monitors();
 
   Monitors(const Monitors&) = delete;
@@ -44,7 +60,10 @@ class Monitors {
   StatusValue queryPowerMode() const;
 
  private:
+  void reportLastFailure() const;
+
   std::set<PhysicalMonitorHandle> handles_;
+  FailureReporter* reporter_;
 };
 
 }  // namespace kelvane

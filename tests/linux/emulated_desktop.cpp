@@ -1,9 +1,11 @@
 #include "emulated_desktop.h"
 
+#include <fcntl.h>
 #include <glib-unix.h>
 #include <linux/i2c-dev.h>
 #include <linux/i2c.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -17,6 +19,7 @@
 #include <iomanip>
 #include <iostream>
 #include <sstream>
+#include <utility>
 
 namespace kelvane::emulation {
 namespace {
@@ -293,40 +296,86 @@ gboolean onPidfd(gint fd, GIOCondition, gpointer data) {
   return G_SOURCE_REMOVE;
 }
 
-// The child leads a process group of its own, so that a hung run can be
-// ended together with whatever it started (a launcher's program, say).
-void leadOwnProcessGroup(gpointer) {
-  setpgid(0, 0);
-}
+// Owns the two ends of a pipe until they are handed on.
+struct Pipe {
+  int read = -1;
+  int write = -1;
+  Pipe() {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) == 0) {
+      read = ends[0];
+      write = ends[1];
+    }
+  }
+  ~Pipe() {
+    for (const int end : {read, write}) {
+      if (end >= 0) {
+        close(end);
+      }
+    }
+  }
+  Pipe(const Pipe&) = delete;
+  Pipe& operator=(const Pipe&) = delete;
+  Pipe(Pipe&&) = delete;
+  Pipe& operator=(Pipe&&) = delete;
+  bool ok() const { return read >= 0; }
+  int takeRead() { return std::exchange(read, -1); }
+};
 
+// The children start through posix_spawn, not fork: this process runs
+// umockdev's threads and its preload library, and a forked child that calls
+// a wrapped function (open, to close descriptors) before its exec can block
+// forever on a lock that another thread held at the fork. posix_spawn's child
+// makes only raw system calls. Each child leads a process group of its own,
+// so that a hung run can be ended with whatever it started (a launcher's
+// program, say).
 bool spawn(Session& session, Child& child) {
   const Launch& launch = session.launches[child.index];
-  std::vector<gchar*> argv;
-  GSpawnFlags flags = G_SPAWN_DO_NOT_REAP_CHILD;
-  if (launch.otherProgram) {
-    flags = static_cast<GSpawnFlags>(flags | G_SPAWN_SEARCH_PATH);
-  } else {
+  std::vector<char*> argv;
+  if (!launch.otherProgram) {
     // A launcher such as scripts/memcheck goes in front; it must pass the
     // program's output and status through.
     if (!session.launcher.empty()) {
-      argv.push_back(const_cast<gchar*>(session.launcher.c_str()));
+      argv.push_back(const_cast<char*>(session.launcher.c_str()));
     }
-    argv.push_back(const_cast<gchar*>(session.executable.c_str()));
+    argv.push_back(const_cast<char*>(session.executable.c_str()));
   }
   for (const std::string& argument : launch.arguments) {
-    argv.push_back(const_cast<gchar*>(argument.c_str()));
+    argv.push_back(const_cast<char*>(argument.c_str()));
   }
   argv.push_back(nullptr);
-  gint out = -1;
-  gint err = -1;
-  child.result.start = Clock::now();
-  if (!g_spawn_async_with_pipes(nullptr, argv.data(), nullptr, flags, leadOwnProcessGroup, nullptr,
-                                &child.pid, nullptr, &out, &err, nullptr)) {
+  if (argv.front() == nullptr) {
     return false;
   }
+  Pipe out;
+  Pipe err;
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attributes;
+  if (!out.ok() || !err.ok() || posix_spawn_file_actions_init(&actions) != 0) {
+    return false;
+  }
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attributes, 0);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, out.write, STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, err.write, STDERR_FILENO);
+  child.result.start = Clock::now();
+  pid_t pid = 0;
+  const int failed = launch.otherProgram
+                         ? posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ)
+                         : posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  if (failed != 0) {
+    return false;
+  }
+  child.pid = pid;
   child.result.started = true;
-  g_unix_fd_add(out, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR), onStdout, &child);
-  g_unix_fd_add(err, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR), onStderr, &child);
+  g_unix_fd_add(out.takeRead(), static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR), onStdout,
+                &child);
+  g_unix_fd_add(err.takeRead(), static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR), onStderr,
+                &child);
   const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, child.pid, 0));
   if (pidfd >= 0) {
     g_unix_fd_add(pidfd, G_IO_IN, onPidfd, &child);

@@ -87,15 +87,38 @@ inline std::chrono::milliseconds runTimeout() {
 }
 
 // One run of kelvane that must start, end in time with status 0 and say
-// nothing on standard error.
-inline RunResult runKelvane(Scene& scene, const std::vector<std::string>& arguments) {
+// exactly err on standard error: nothing, unless something failed.
+inline RunResult runKelvane(Scene& scene, const std::vector<std::string>& arguments,
+                            const std::string& err = "") {
   EXPECT_EQ(scene.desktop.error(), "");
   RunResult result = scene.desktop.run(arguments, runTimeout());
   EXPECT_TRUE(result.started) << "set KELVANE_EXE to the kelvane executable";
   EXPECT_FALSE(result.timedOut);
-  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.err, err);
   EXPECT_EQ(result.exitStatus, 0);
   return result;
+}
+
+// The lines on standard error, for a monitor and for the run.
+inline const std::string kNoAnswer =
+    ": no answer at the DDC/CI address 0x37: DDC/CI may be off in the monitor's on-screen "
+    "menu, or the monitor is asleep; switch DDC/CI on, or wake the monitor\n";
+inline const std::string kNoValidReply =
+    ": no valid reply, even after retrying; wake the monitor and try again, or connect it "
+    "without a dock or adapter\n";
+inline const std::string kUnsupported =
+    ": the monitor has no power-mode control (VCP 0xD6), so it cannot be switched over "
+    "DDC/CI\n";
+inline const std::string kDeviceMissing =
+    ": the device does not exist; load i2c-dev with 'sudo modprobe i2c-dev', and check that "
+    "the monitor is still connected\n";
+inline const std::string kBusBusy =
+    ": another program kept the bus for 2 seconds; try again once it has finished\n";
+inline std::string noExternalMonitor(const std::string& seen) {
+  return "kelvane: no monitor found: no connector reports a connected external monitor (seen: " +
+         seen +
+         "; laptop panels are skipped on purpose); check the cable and that the monitor "
+         "is on\n";
 }
 
 inline int countOf(const Traffic& traffic, const std::string& entry) {

@@ -68,9 +68,12 @@ class FakeEeproms {
 std::vector<std::string> described(const std::vector<DiscoveredMonitor>& monitors) {
   std::vector<std::string> lines;
   for (const DiscoveredMonitor& monitor : monitors) {
-    std::string line = monitor.connector.empty()
-                           ? "adapter " + std::to_string(monitor.adapterBus) + ":"
-                           : monitor.connector + ":";
+    std::string line =
+        monitor.connector.empty()
+            ? "adapter " +
+                  (monitor.buses.empty() ? std::string("?") : std::to_string(monitor.buses[0])) +
+                  ":"
+            : monitor.connector + ":";
     for (const unsigned bus : monitor.buses) {
       line += " " + std::to_string(bus);
     }

@@ -21,9 +21,11 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "expected_texts.h"
@@ -105,13 +107,13 @@ ScriptedRun runScripted(const std::string& script, const std::vector<std::string
   return run;
 }
 
-// What every run must show, whatever it was asked: nothing on stderr, dxva2
+// What every run must show, whatever it was asked: stderr as expected, dxva2
 // loaded from the system folder only and only if a call was made, no call
 // the stand-in rejected as made with a handle that was not open, and every
 // handle of a monitor set destroyed exactly once before the next set is
 // enumerated and before the program ends.
-void expectWellBehaved(const ScriptedRun& run) {
-  EXPECT_EQ(run.result.err, "");
+void expectWellBehaved(const ScriptedRun& run, const std::string& err = "") {
+  EXPECT_EQ(run.result.err, lineEnds(err));
   for (const std::string& load : run.loads) {
     const std::string path = lowerCase(load.substr(5));
     EXPECT_TRUE(path == "c:\\windows\\system32\\dxva2.dll" ||
@@ -167,12 +169,36 @@ Calls operator+(Calls first, const Calls& second) {
   return first;
 }
 
-void expectOutput(const ScriptedRun& run, const std::string& out, int exitStatus) {
+void expectOutput(const ScriptedRun& run, const std::string& out, int exitStatus,
+                  const std::string& err = "") {
   ASSERT_TRUE(run.result.started) << "set KELVANE_EXE to kelvane.exe";
   ASSERT_FALSE(run.result.timedOut);
   EXPECT_EQ(run.result.out, lineEnds(out));
   EXPECT_EQ(run.result.exitStatus, exitStatus);
-  expectWellBehaved(run);
+  expectWellBehaved(run, err);
+}
+
+// What standard error says of a failing call. The stand-in names each
+// physical monitor after its place in the fill; Wine's one display monitor
+// is \\.\DISPLAY1 at 0,0, 1024x768.
+const std::string kDisplayName = "\\\\.\\DISPLAY1 at 0,0 (1024x768)";
+
+std::string physicalMonitorFailed(int place, int of, const std::string& call,
+                                  const std::string& words, const std::string& code) {
+  return "kelvane: \"Stand-in monitor " + std::to_string(place) + "\", physical monitor " +
+         std::to_string(place) + " of " + std::to_string(of) + " on " + kDisplayName + ": " + call +
+         " failed" + (words.empty() ? "" : ": " + words) + " (" + code +
+         "); check that DDC/CI is on in the monitor's menu and that it is awake\n";
+}
+
+std::string displayMonitorFailed(const std::string& call, const std::string& words,
+                                 const std::string& code) {
+  return "kelvane: display monitor " + kDisplayName + ": " + call + " failed: " + words + " (" +
+         code + "); see Troubleshooting in the README\n";
+}
+
+std::string readFailed(const std::string& words, const std::string& code) {
+  return physicalMonitorFailed(2, 2, "GetVCPFeatureAndVCPFeatureReply", words, code);
 }
 
 // The three runs that prove the 32-bit release program, __stdcall imports
@@ -204,6 +230,7 @@ struct QueryCase {
   std::string script;
   std::string status;
   Calls reads;
+  std::string err = "";
 };
 
 TEST(Dxva2BackendTest, QueryPrintsWhatTheFirstMonitorAnswersOrThatTheReadFailed) {
@@ -220,15 +247,18 @@ TEST(Dxva2BackendTest, QueryPrintsWhatTheFirstMonitorAnswersOrThatTheReadFailed)
       {"VCP code not supported",
        "monitors 0x20 0x10; get 0x10 fails 0xC0262584",
        "Disconected\n",
-       {"get 0x10 0xD6 -> error 0xC0262584"}},
+       {"get 0x10 0xD6 -> error 0xC0262584"},
+       readFailed("the monitor does not support this VCP code", "0xC0262584")},
       {"not implemented, as in Wine",
        "monitors 0x20 0x10; get 0x10 fails 120",
        "Disconected\n",
-       {"get 0x10 0xD6 -> error 0x78"}},
+       {"get 0x10 0xD6 -> error 0x78"},
+       readFailed("Call not implemented.", "0x00000078")},
       {"the first fails while the others answer",
        "monitors 0x20=1 0x10=1; get 0x10 fails 31",
        "Disconected\n",
-       {"get 0x10 0xD6 -> error 0x1F"}},
+       {"get 0x10 0xD6 -> error 0x1F"},
+       readFailed("General failure.", "0x0000001F")},
       {"one transmission error: one more try",
        "monitors 0x20 0x10=2; get 0x10 fails " + transmitting + " once",
        "Error, status answer: 2\n",
@@ -236,17 +266,19 @@ TEST(Dxva2BackendTest, QueryPrintsWhatTheFirstMonitorAnswersOrThatTheReadFailed)
       {"two transmission errors: no third try",
        "monitors 0x20 0x10; get 0x10 fails " + transmitting,
        "Disconected\n",
-       {"get 0x10 0xD6 -> error " + transmitting, "get 0x10 0xD6 -> error " + transmitting}},
+       {"get 0x10 0xD6 -> error " + transmitting, "get 0x10 0xD6 -> error " + transmitting},
+       readFailed("an error in sending data over the I2C bus", transmitting)},
       {"a transmission error, then another error: no third try",
        "monitors 0x20 0x10; get 0x10 fails " + transmitting +
            " once; get 0x10 fails 0xC026258B once",
        "Disconected\n",
-       {"get 0x10 0xD6 -> error " + transmitting, "get 0x10 0xD6 -> error 0xC026258B"}},
+       {"get 0x10 0xD6 -> error " + transmitting, "get 0x10 0xD6 -> error 0xC026258B"},
+       readFailed("a reply with a bad checksum", "0xC026258B")},
   };
   for (const QueryCase& c : cases) {
     SCOPED_TRACE(c.what);
     const ScriptedRun run = runScripted(c.script, {"-q"});
-    expectOutput(run, c.status, 0);
+    expectOutput(run, c.status, 0, c.err);
     EXPECT_EQ(run.calls, (enumeration("0x20 0x10") + c.reads + destroying({"0x10", "0x20"})));
   }
 
@@ -258,16 +290,21 @@ TEST(Dxva2BackendTest, QueryPrintsWhatTheFirstMonitorAnswersOrThatTheReadFailed)
             (enumeration("0xFFFFFFFFFFFFFF00 0x18 0xFFFFFFFFFFFFFF00") +
              Calls{"get 0x18 0xD6 -> ok 3"} + destroying({"0x18", "0xFFFFFFFFFFFFFF00"})));
 
-  const std::pair<std::string, Calls> withoutMonitor[] = {
-      {"count fails 120", {"count " + kDisplay + " -> error 0x78"}},
+  const std::tuple<std::string, Calls, std::string> withoutMonitor[] = {
+      {"count fails 120",
+       {"count " + kDisplay + " -> error 0x78"},
+       displayMonitorFailed("GetNumberOfPhysicalMonitorsFromHMONITOR", "Call not implemented.",
+                            "0x00000078")},
       {"monitors 0x10 0x20; fill fails 0xC02625E6",
-       {"count " + kDisplay + " -> ok 2", "fill " + kDisplay + " 2 -> error 0xC02625E6"}},
-      {"monitors", enumeration("")},
+       {"count " + kDisplay + " -> ok 2", "fill " + kDisplay + " 2 -> error 0xC02625E6"},
+       displayMonitorFailed("GetPhysicalMonitorsFromHMONITOR", "the array is too small",
+                            "0xC02625E6")},
+      {"monitors", enumeration(""), expected::kNoPhysicalMonitor},
   };
-  for (const auto& [script, calls] : withoutMonitor) {
+  for (const auto& [script, calls, err] : withoutMonitor) {
     SCOPED_TRACE(script);
     const ScriptedRun run = runScripted(script, {"-q"});
-    expectOutput(run, noMonitor, 0);
+    expectOutput(run, noMonitor, 0, err);
     EXPECT_EQ(run.calls, calls);
   }
 }
@@ -280,7 +317,9 @@ TEST(Dxva2BackendTest, EveryModeGoesToEveryMonitorOnceAndAFailingOneStopsNoOther
     const std::string set = std::string(" 0xD6 ") + code + " -> ";
     const ScriptedRun run =
         runScripted("monitors 0x30 0x10 0x30 0x20; set 0x20 fails 0xC026258D", {"-p", name});
-    expectOutput(run, echo(name), 0);
+    expectOutput(
+        run, echo(name), 0,
+        physicalMonitorFailed(4, 4, "SetVCPFeature", "the monitor no longer exists", "0xC026258D"));
     EXPECT_EQ(run.calls, (enumeration("0x30 0x10 0x30 0x20") +
                           Calls{"set 0x10" + set + "ok", "set 0x20" + set + "error 0xC026258D",
                                 "set 0x30" + set + "ok"} +
@@ -290,17 +329,24 @@ TEST(Dxva2BackendTest, EveryModeGoesToEveryMonitorOnceAndAFailingOneStopsNoOther
 
 TEST(Dxva2BackendTest, ACommandThatFailsInTransmissionIsSentOnceMore) {
   const std::string transmitting = "0xC0262582";
-  const std::pair<std::string, Calls> cases[] = {
-      {"set 0x10 fails " + transmitting + " once",
-       {"set 0x10 0xD6 4 -> error " + transmitting, "set 0x10 0xD6 4 -> ok"}},
-      {"set 0x10 fails " + transmitting,
-       {"set 0x10 0xD6 4 -> error " + transmitting, "set 0x10 0xD6 4 -> error " + transmitting}},
-      {"set 0x10 fails 0xC0262583 once", {"set 0x10 0xD6 4 -> error 0xC0262583"}},
+  const auto setFailed = [](const std::string& words, const std::string& code) {
+    return physicalMonitorFailed(1, 2, "SetVCPFeature", words, code);
   };
-  for (const auto& [failure, sets] : cases) {
+  const std::tuple<std::string, Calls, std::string> cases[] = {
+      {"set 0x10 fails " + transmitting + " once",
+       {"set 0x10 0xD6 4 -> error " + transmitting, "set 0x10 0xD6 4 -> ok"},
+       ""},
+      {"set 0x10 fails " + transmitting,
+       {"set 0x10 0xD6 4 -> error " + transmitting, "set 0x10 0xD6 4 -> error " + transmitting},
+       setFailed("an error in sending data over the I2C bus", transmitting)},
+      {"set 0x10 fails 0xC0262583 once",
+       {"set 0x10 0xD6 4 -> error 0xC0262583"},
+       setFailed("an error in receiving data over the I2C bus", "0xC0262583")},
+  };
+  for (const auto& [failure, sets, err] : cases) {
     SCOPED_TRACE(failure);
     const ScriptedRun run = runScripted("monitors 0x10 0x20; " + failure, {"-p", "Off"});
-    expectOutput(run, echo("Off"), 0);
+    expectOutput(run, echo("Off"), 0, err);
     EXPECT_EQ(run.calls, (enumeration("0x10 0x20") + sets + Calls{"set 0x20 0xD6 4 -> ok"} +
                           destroying({"0x10", "0x20"})));
   }
@@ -362,6 +408,69 @@ TEST(Dxva2BackendTest, ADxva2BesideTheProgramIsNotLoaded) {
   // expectWellBehaved has checked that each load is from the system folder.
   EXPECT_EQ(run.loads.size(), 1U);
   EXPECT_EQ(run.calls, enumeration("0x10") + Calls{"get 0x10 0xD6 -> ok 1"} + destroying({"0x10"}));
+}
+
+TEST(Dxva2BackendTest, WithoutADxva2ToLoadThereIsNoMonitorAndTheLoadFailureIsTold) {
+  // Wine's own switch: the DLL is not to be loaded at all.
+  const std::string overrides = environment("WINEDLLOVERRIDES");
+  setenv("WINEDLLOVERRIDES", (overrides + (overrides.empty() ? "" : ";") + "dxva2=d").c_str(), 1);
+  const ScriptedRun run = runScripted("monitors 0x10=1", {"-q", "-p", "Off"});
+  setenv("WINEDLLOVERRIDES", overrides.c_str(), 1);
+
+  ASSERT_TRUE(run.result.started);
+  EXPECT_EQ(run.result.out, lineEnds(echo("Off") + "Error, status answer: -2\n"));
+  EXPECT_EQ(run.result.exitStatus, 0);
+  EXPECT_EQ(run.loads, std::vector<std::string>());
+  EXPECT_EQ(run.calls, Calls());
+  // Told once, although the query and the command each looked: the code is
+  // ERROR_MOD_NOT_FOUND, with whatever words the system has for it.
+  const std::string prefix =
+      "kelvane: display monitor " + kDisplayName + ": LoadLibraryExW(dxva2.dll) failed";
+  const std::string suffix = lineEnds(" (0x0000007E); see Troubleshooting in the README\n");
+  const std::string& err = run.result.err;
+  EXPECT_EQ(err.compare(0, prefix.size(), prefix), 0) << err;
+  ASSERT_GE(err.size(), suffix.size()) << err;
+  EXPECT_EQ(err.compare(err.size() - suffix.size(), suffix.size(), suffix), 0) << err;
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+}
+
+TEST(Dxva2BackendTest, KelvaneTraceOneTracesEveryCallWithItsResultAndTime) {
+  setenv("KELVANE_TRACE", "1", 1);
+  const ScriptedRun run =
+      runScripted("monitors 0x20 0x10=2; set 0x20 fails 0xC026258D", {"-q", "-p", "Off"});
+  unsetenv("KELVANE_TRACE");
+  ASSERT_TRUE(run.result.started);
+  EXPECT_EQ(run.result.out, lineEnds(echo("Off") + "Error, status answer: 2\n"));
+  // The durations vary: "N ms".
+  const std::string err = std::regex_replace(run.result.err, std::regex("[0-9]+ ms"), "N ms");
+  const std::string monitors =
+      "kelvane: trace: display monitor 0x1: " + kDisplayName + "\n" +
+      "kelvane: trace: LoadLibraryExW(dxva2.dll, system folder) -> loaded\n" +
+      "kelvane: trace: GetNumberOfPhysicalMonitorsFromHMONITOR(0x1) -> TRUE, N ms\n" +
+      "kelvane: trace:   2 physical monitors\n" +
+      "kelvane: trace: GetPhysicalMonitorsFromHMONITOR(0x1, 2) -> TRUE, N ms\n" +
+      "kelvane: trace:   0x20: \"Stand-in monitor 1\", physical monitor 1 of 2 on " + kDisplayName +
+      "\n" + "kelvane: trace:   0x10: \"Stand-in monitor 2\", physical monitor 2 of 2 on " +
+      kDisplayName + "\n" + "kelvane: trace: EnumDisplayMonitors -> TRUE, N ms\n";
+  const std::string destroyed =
+      "kelvane: trace: DestroyPhysicalMonitor(0x10) -> TRUE, N ms\n"
+      "kelvane: trace: DestroyPhysicalMonitor(0x20) -> TRUE, N ms\n";
+  // Wine's loader finds dxva2 once: the second enumeration loads nothing.
+  std::string second = monitors;
+  second.erase(
+      second.find("kelvane: trace: LoadLibraryExW"),
+      std::string("kelvane: trace: LoadLibraryExW(dxva2.dll, system folder) -> loaded\n").size());
+  EXPECT_EQ(err, lineEnds(monitors +
+                          "kelvane: trace: GetVCPFeatureAndVCPFeatureReply(0x10, 0xD6) -> TRUE, "
+                          "N ms\n"
+                          "kelvane: trace:   current 2, maximum 5\n" +
+                          destroyed + second +
+                          "kelvane: trace: SetVCPFeature(0x10, 0xD6, 4) -> TRUE, N ms\n"
+                          "kelvane: trace: SetVCPFeature(0x20, 0xD6, 4) -> FALSE, error "
+                          "0xC026258D, N ms\n" +
+                          physicalMonitorFailed(1, 2, "SetVCPFeature",
+                                                "the monitor no longer exists", "0xC026258D") +
+                          destroyed));
 }
 
 // The test routine in real time, about 67 s.

@@ -49,6 +49,32 @@ std::uint16_t bigEndian(const std::uint8_t* bytes) {
 
 }  // namespace
 
+const char* describe(ReplyStatus status) {
+  switch (status) {
+    case ReplyStatus::kValid:
+      return "valid";
+    case ReplyStatus::kNullMessage:
+      return "null message";
+    case ReplyStatus::kShort:
+      return "too short";
+    case ReplyStatus::kBadSourceAddress:
+      return "bad source address";
+    case ReplyStatus::kBadLength:
+      return "bad length";
+    case ReplyStatus::kWrongOpcode:
+      return "not a Get VCP reply";
+    case ReplyStatus::kWrongCode:
+      return "about another VCP code";
+    case ReplyStatus::kBadChecksum:
+      return "bad checksum";
+    case ReplyStatus::kUnsupportedCode:
+      return "unsupported VCP code";
+    case ReplyStatus::kUnknownResultCode:
+      return "unknown result code";
+  }
+  return "unknown";
+}
+
 GetVcpRequest encodeGetVcpRequest(std::uint8_t vcpCode) {
   return frameHostMessage(GetVcpRequest{0, 0, kGetVcpOpcode, vcpCode, 0});
 }

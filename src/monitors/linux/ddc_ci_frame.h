@@ -39,6 +39,9 @@ enum class ReplyStatus {
   kUnknownResultCode,  // a result code the standard does not define
 };
 
+// "null message", "bad checksum"...: for the trace and the reports.
+const char* describe(ReplyStatus status);
+
 struct GetVcpReply {
   ReplyStatus status = ReplyStatus::kShort;
   // Meaningful only when status is kValid.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
 
 #include "monitors/linux/sysfs.h"
 
@@ -44,7 +45,8 @@ bool belongsToDisplayController(const std::string& adapterPath, const std::strin
 
 }  // namespace
 
-std::vector<DisplayAdapter> findDisplayAdapters(const std::string& sysfsRoot) {
+std::vector<DisplayAdapter> findDisplayAdapters(const std::string& sysfsRoot,
+                                                std::vector<DisplayAdapter>* others) {
   const std::string devices = sysfsRoot + "/bus/i2c/devices";
   const auto devicesRoot = canonicalPath(sysfsRoot + "/devices");
   std::vector<DisplayAdapter> adapters;
@@ -57,13 +59,23 @@ std::vector<DisplayAdapter> findDisplayAdapters(const std::string& sysfsRoot) {
       continue;
     }
     const auto path = canonicalPath(childPath(devices, entry));
-    if (path && belongsToDisplayController(*path, *devicesRoot + "/")) {
-      adapters.push_back(DisplayAdapter{*bus, readAttribute(*path + "/name").value_or("")});
+    if (!path) {
+      continue;
+    }
+    DisplayAdapter adapter{*bus, readAttribute(*path + "/name").value_or("")};
+    if (belongsToDisplayController(*path, *devicesRoot + "/")) {
+      adapters.push_back(std::move(adapter));
+    } else if (others != nullptr) {
+      others->push_back(std::move(adapter));
     }
   }
-  std::sort(
-      adapters.begin(), adapters.end(),
-      [](const DisplayAdapter& left, const DisplayAdapter& right) { return left.bus < right.bus; });
+  const auto byBus = [](const DisplayAdapter& left, const DisplayAdapter& right) {
+    return left.bus < right.bus;
+  };
+  std::sort(adapters.begin(), adapters.end(), byBus);
+  if (others != nullptr) {
+    std::sort(others->begin(), others->end(), byBus);
+  }
   return adapters;
 }
 

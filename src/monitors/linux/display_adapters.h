@@ -18,7 +18,8 @@ struct DisplayAdapter {
 
 // The adapters under sysfsRoot/bus/i2c/devices whose device sits below a PCI
 // display controller (class 0x03xxxx) that has a DRM card (a drm/cardN
-// directory), in bus order.
-std::vector<DisplayAdapter> findDisplayAdapters(const std::string& sysfsRoot);
+// directory), in bus order; the other adapters go to others, when given.
+std::vector<DisplayAdapter> findDisplayAdapters(const std::string& sysfsRoot,
+                                                std::vector<DisplayAdapter>* others = nullptr);
 
 }  // namespace kelvane::linux_ddc

@@ -1,9 +1,50 @@
 #include "monitors/linux/display_bus.h"
 
+#include <algorithm>
+#include <cerrno>
+
 #include "monitors/linux/bus_lock.h"
 #include "monitors/linux/ddc_ci_frame.h"
 
 namespace kelvane::linux_ddc {
+namespace {
+
+long long millisecondsUntil(Clock::time_point from, Clock::time_point to) {
+  return std::chrono::duration_cast<milliseconds>(to - from).count();
+}
+
+std::string addressText(std::uint8_t address) {
+  return address == kEdidI2cAddress ? "0x50" : "0x37";
+}
+
+}  // namespace
+
+std::string DisplayBus::devicePath() const {
+  return "/dev/i2c-" + std::to_string(number_);
+}
+
+void DisplayBus::trace(const std::string& text) const {
+  if (tracer_->on()) {
+    tracer_->line("i2c-" + std::to_string(number_) + ": " + text);
+  }
+}
+
+void DisplayBus::traceTransfer(const char* what, std::uint8_t address, const std::uint8_t* bytes,
+                               const TransferResult& result, bool wasPlain) const {
+  if (!tracer_->on()) {
+    return;
+  }
+  if (!wasPlain && device_->usesPlainTransfers()) {
+    trace("I2C_RDWR refused (" + errorText(EINVAL) + "): plain write and read from now on");
+  }
+  std::string text = std::string(what) + " " + addressText(address);
+  if (result.ok()) {
+    text += ": " + hexBytes(bytes, result.bytes);
+  } else {
+    text += " failed: " + errorText(result.error);
+  }
+  trace(text);
+}
 
 DisplayBus::~DisplayBus() {
   release();
@@ -14,6 +55,7 @@ BusResult DisplayBus::open() {
     int error = 0;
     device_ = I2cBus::open(number_, error);
     opened_ = device_ ? BusResult{} : BusResult{BusResult::Failure::kOpen, error, 0};
+    trace("open " + devicePath() + (device_ ? std::string() : " failed: " + errorText(error)));
   }
   return *opened_;
 }
@@ -28,11 +70,15 @@ BusResult DisplayBus::acquire() {
   if (lockFailure_) {
     return *lockFailure_;
   }
+  const Clock::time_point asked = timing_->now();
   const int error = lockExclusively(device_->descriptor(), kLockTimeout, *timing_);
+  const long long waited = millisecondsUntil(asked, timing_->now());
   if (error != 0) {
+    trace("lock not taken after " + std::to_string(waited) + " ms: " + errorText(error));
     lockFailure_ = BusResult{BusResult::Failure::kLock, error, 0};
     return *lockFailure_;
   }
+  trace("lock taken after " + std::to_string(waited) + " ms");
   locked_ = true;
   return BusResult{};
 }
@@ -43,10 +89,25 @@ void DisplayBus::release() {
   }
   // Whoever takes the bus next may send at once: the pause is ours to keep.
   if (const auto quiet = pacing_.quietFrom()) {
+    const long long wait = millisecondsUntil(timing_->now(), *quiet);
+    if (wait > 0) {
+      trace("wait " + std::to_string(wait) + " ms, the pause after the last exchange");
+    }
     timing_->sleepUntil(*quiet);
   }
   unlock(device_->descriptor());
+  trace("lock given back");
   locked_ = false;
+}
+
+void DisplayBus::traceRelease() const {
+  if (!locked_) {
+    return;
+  }
+  const auto quiet = pacing_.quietFrom();
+  const long long wait = quiet ? std::max(0LL, millisecondsUntil(timing_->now(), *quiet)) : 0;
+  trace("at the end of the run: wait " + std::to_string(wait) +
+        " ms, the pause after the last exchange, then give the lock back");
 }
 
 BusResult DisplayBus::send(const std::uint8_t* bytes, std::size_t size) {
@@ -54,9 +115,18 @@ BusResult DisplayBus::send(const std::uint8_t* bytes, std::size_t size) {
   if (!held.ok()) {
     return held;
   }
+  if (const auto quiet = pacing_.quietFrom()) {
+    const long long wait = millisecondsUntil(timing_->now(), *quiet);
+    if (wait > 0) {
+      trace("wait " + std::to_string(wait) + " ms, the pause after the last exchange");
+    }
+  }
   pacing_.beforeMessage();
+  const bool wasPlain = device_->usesPlainTransfers();
   const TransferResult sent = device_->write(ddcci::kDisplayI2cAddress, bytes, size);
   pacing_.exchangeEnded();
+  traceTransfer("write to", ddcci::kDisplayI2cAddress, bytes, TransferResult{size, sent.error},
+                wasPlain);
   if (!sent.ok()) {
     failedFirst_ = failedFirst_ || !answered_;
     return BusResult{BusResult::Failure::kTransfer, sent.error, 0};
@@ -70,9 +140,12 @@ BusResult DisplayBus::receive(std::uint8_t* bytes, std::size_t size, millisecond
   if (!held.ok()) {
     return held;
   }
+  trace("wait " + std::to_string(replyWait.count()) + " ms for the reply");
   pacing_.awaitReply(replyWait);
+  const bool wasPlain = device_->usesPlainTransfers();
   const TransferResult got = device_->read(ddcci::kDisplayI2cAddress, bytes, size);
   pacing_.exchangeEnded();
+  traceTransfer("read from", ddcci::kDisplayI2cAddress, bytes, got, wasPlain);
   if (!got.ok()) {
     return BusResult{BusResult::Failure::kTransfer, got.error, 0};
   }
@@ -86,8 +159,10 @@ std::optional<EdidBlock> DisplayBus::readEdid() {
   }
   const std::uint8_t offset = 0;
   EdidBlock block{};
+  const bool wasPlain = device_->usesPlainTransfers();
   const TransferResult got =
       device_->writeThenRead(kEdidI2cAddress, &offset, 1, block.data(), block.size());
+  traceTransfer("EDID read at", kEdidI2cAddress, block.data(), got, wasPlain);
   // The EEPROM is not the display's DDC/CI endpoint: no pause is owed, and
   // holding the lock while other buses are probed could only make runs wait
   // for each other.

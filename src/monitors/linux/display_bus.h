@@ -8,10 +8,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "monitors/linux/ddc_pacing.h"
 #include "monitors/linux/edid.h"
 #include "monitors/linux/i2c_bus.h"
+#include "monitors/linux/trace.h"
 
 namespace kelvane::linux_ddc {
 
@@ -31,8 +33,8 @@ struct BusResult {
 
 class DisplayBus {
  public:
-  DisplayBus(unsigned number, Timing& timing)
-      : number_(number), timing_(&timing), pacing_(timing) {}
+  DisplayBus(unsigned number, Timing& timing, const Tracer& tracer)
+      : number_(number), timing_(&timing), tracer_(&tracer), pacing_(timing) {}
   // Gives the lock back once the display may take the next message.
   ~DisplayBus();
   DisplayBus(const DisplayBus&) = delete;
@@ -56,6 +58,12 @@ class DisplayBus {
   // Lets other programs use the bus once the display may take the next
   // message; the next message takes the lock again.
   void release();
+  // Traces what the end of the run will wait for, while a trace still listens.
+  void traceRelease() const;
+
+  std::string devicePath() const;
+  // One line of the trace about this bus, when a trace listens.
+  void trace(const std::string& text) const;
 
   // Whether any transfer on this bus has gone through in this run, and
   // whether one failed before any did: a bus that may not carry DDC/CI.
@@ -68,9 +76,12 @@ class DisplayBus {
 
  private:
   BusResult acquire();
+  void traceTransfer(const char* what, std::uint8_t address, const std::uint8_t* bytes,
+                     const TransferResult& result, bool wasPlain) const;
 
   unsigned number_;
   Timing* timing_;
+  const Tracer* tracer_;
   DdcPacing pacing_;
   std::optional<I2cBus> device_;
   std::optional<BusResult> opened_;

@@ -1,31 +1,79 @@
 #include "monitors/linux/linux_backend.h"
 
+#include <cerrno>
 #include <set>
 #include <utility>
 
 #include "monitors/linux/display_adapters.h"
-#include "monitors/linux/drm_connectors.h"
+#include "monitors/linux/sysfs.h"
 
 namespace kelvane::linux_ddc {
+namespace {
+
+using platform::FailureCause;
+
+std::string devicePath(unsigned bus) {
+  return "/dev/i2c-" + std::to_string(bus);
+}
+
+// What a connector looked like, for the line that says none was a monitor.
+std::string seenConnectors(const std::vector<DrmConnector>& connectors) {
+  std::string text;
+  for (const DrmConnector& connector : connectors) {
+    text += text.empty() ? "" : ", ";
+    text +=
+        connector.name + " " + (isInternalPanel(connector) ? "built-in panel" : connector.status);
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string monitorName(const DiscoveredMonitor& monitor, unsigned bus) {
+  const std::string name =
+      monitor.connector.empty() ? "adapter \"" + monitor.adapterName + "\"" : monitor.connector;
+  return name + " (" + devicePath(bus) + ")";
+}
 
 LinuxBackend::LinuxBackend(Timing& timing, std::string sysfsRoot)
     : timing_(&timing), sysfsRoot_(std::move(sysfsRoot)) {}
 
 DisplayBus& LinuxBackend::bus(unsigned number) {
-  return buses_.try_emplace(number, number, *timing_).first->second;
+  return buses_.try_emplace(number, number, *timing_, tracer_).first->second;
+}
+
+void LinuxBackend::setTraceSink(platform::TraceSink* sink) {
+  if (sink == nullptr) {
+    // The pause at the very end comes after the trace has gone: say it now.
+    for (const auto& [number, displayBus] : buses_) {
+      displayBus.traceRelease();
+    }
+  }
+  tracer_.setSink(sink);
 }
 
 const std::vector<DiscoveredMonitor>& LinuxBackend::monitors() {
   if (!discovered_) {
     const EdidProbe probe = [this](unsigned number) -> std::optional<EdidBlock> {
       DisplayBus& probed = bus(number);
-      if (!probed.open().ok()) {
+      const BusResult opened = probed.open();
+      if (!opened.ok()) {
+        probeOpenErrors_[number] = opened.error;
         return std::nullopt;
       }
       return probed.readEdid();
     };
-    discovered_ = discoverMonitors(readDrmConnectors(sysfsRoot_ + "/class/drm"),
-                                   findDisplayAdapters(sysfsRoot_), probe);
+    const DiscoveryNote note = [this](const std::string& text) { tracer_.line(text); };
+    connectors_ = readDrmConnectors(sysfsRoot_ + "/class/drm");
+    std::vector<DisplayAdapter> others;
+    const std::vector<DisplayAdapter> adapters = findDisplayAdapters(sysfsRoot_, &others);
+    if (tracer_.on()) {
+      for (const DisplayAdapter& other : others) {
+        tracer_.line("adapter i2c-" + std::to_string(other.bus) + " \"" + other.name +
+                     "\": not a display controller's, never opened");
+      }
+    }
+    discovered_ = discoverMonitors(connectors_, adapters, probe, note);
     // Buses probed without a display behind them are closed at once.
     std::set<unsigned> used;
     for (const DiscoveredMonitor& monitor : *discovered_) {
@@ -54,6 +102,92 @@ LinuxBackend::OpenMonitor* LinuxBackend::find(platform::PhysicalMonitorHandle mo
   return found == open_.end() ? nullptr : &found->second;
 }
 
+bool LinuxBackend::hasI2cDevices() const {
+  return !directoryEntries(sysfsRoot_ + "/class/i2c-dev").empty();
+}
+
+bool LinuxBackend::fail(FailureCause cause, std::string monitor, int error) {
+  last_ = platform::Failure{cause, std::move(monitor), "", static_cast<std::uint32_t>(error),
+                            error != 0 ? errorText(error) : ""};
+  return false;
+}
+
+bool LinuxBackend::failOpen(std::string monitor, int error) {
+  switch (error) {
+    case EACCES:
+    case EPERM:
+      return fail(FailureCause::kAccessDenied, std::move(monitor), error);
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+      return fail(hasI2cDevices() ? FailureCause::kDeviceMissing : FailureCause::kNoI2cDevices,
+                  std::move(monitor), error);
+    default:
+      return fail(FailureCause::kOpenFailed, std::move(monitor), error);
+  }
+}
+
+bool LinuxBackend::failExchange(const OpenMonitor& monitor, const VcpResult& result) {
+  std::string name = monitorName(*monitor.monitor, monitor.monitor->buses[monitor.active]);
+  switch (result.outcome) {
+    case VcpResult::Outcome::kDone:
+      return true;
+    case VcpResult::Outcome::kUnsupported:
+      return fail(FailureCause::kUnsupported, std::move(name), 0);
+    case VcpResult::Outcome::kNoValidReply:
+      fail(FailureCause::kNoValidReply, std::move(name), result.lastReadError);
+      if (result.lastReadError == 0) {
+        last_.detail = std::string("the last reply: ") + ddcci::describe(result.lastReply);
+      }
+      return false;
+    case VcpResult::Outcome::kBusFailed:
+      break;
+  }
+  const int error = result.bus.error;
+  switch (result.bus.failure) {
+    case BusResult::Failure::kOpen:
+      return failOpen(std::move(name), error);
+    case BusResult::Failure::kLock:
+      return fail(FailureCause::kBusBusy, std::move(name), error);
+    case BusResult::Failure::kNone:
+    case BusResult::Failure::kTransfer:
+      break;
+  }
+  switch (error) {
+    // What i2c-dev reports when nothing acknowledges the address.
+    case ENXIO:
+    case EREMOTEIO:
+    case EIO:
+      return fail(FailureCause::kNoAnswer, std::move(name), error);
+    case ENODEV:
+      return fail(FailureCause::kDeviceMissing, std::move(name), error);
+    default:
+      return fail(FailureCause::kTransferFailed, std::move(name), error);
+  }
+}
+
+platform::Failure LinuxBackend::whyNoMonitor() {
+  const std::vector<DiscoveredMonitor>& all = monitors();
+  if (!hasI2cDevices()) {
+    return platform::Failure{FailureCause::kNoI2cDevices, "", "", 0, ""};
+  }
+  for (const auto& [number, error] : probeOpenErrors_) {
+    if (error == EACCES || error == EPERM) {
+      return platform::Failure{
+          FailureCause::kAccessDenied,
+          "adapter i2c-" + std::to_string(number) + " (" + devicePath(number) + ")", "",
+          static_cast<std::uint32_t>(error), errorText(error)};
+    }
+  }
+  for (const DiscoveredMonitor& monitor : all) {
+    if (monitor.buses.empty()) {
+      return platform::Failure{FailureCause::kNoBusForMonitor, monitor.connector, "", 0, ""};
+    }
+  }
+  return platform::Failure{FailureCause::kNoExternalMonitor, "", "", 0,
+                           seenConnectors(connectors_)};
+}
+
 bool LinuxBackend::enumDisplayMonitors(platform::DisplayMonitorCallback callback, void* data) {
   const std::size_t count = monitors().size();
   for (std::size_t i = 0; i < count; ++i) {
@@ -68,7 +202,7 @@ bool LinuxBackend::getNumberOfPhysicalMonitors(platform::DisplayMonitorHandle mo
                                                std::uint32_t* count) {
   const DiscoveredMonitor* discovered = monitorOf(monitor);
   if (discovered == nullptr) {
-    return false;
+    return fail(FailureCause::kTransferFailed, "", EBADF);
   }
   *count = discovered->buses.empty() ? 0 : 1;
   return true;
@@ -78,42 +212,48 @@ bool LinuxBackend::getPhysicalMonitors(platform::DisplayMonitorHandle monitor, s
                                        platform::PhysicalMonitorRecord* records) {
   const DiscoveredMonitor* discovered = monitorOf(monitor);
   if (discovered == nullptr || count != (discovered->buses.empty() ? 0u : 1u)) {
-    return false;
+    return fail(FailureCause::kTransferFailed, "", EINVAL);
   }
   if (count == 0) {
     return true;
   }
   // The first bus that opens; a failing open is not retried in this run.
+  int firstError = 0;
   for (std::size_t i = 0; i < discovered->buses.size(); ++i) {
-    if (bus(discovered->buses[i]).open().ok()) {
+    const BusResult opened = bus(discovered->buses[i]).open();
+    if (opened.ok()) {
       const std::uintptr_t handle = nextHandle_++;
-      open_.emplace(handle, OpenMonitor{discovered->buses, i});
+      open_.emplace(handle, OpenMonitor{discovered, i});
       records[0] = platform::PhysicalMonitorRecord{platform::PhysicalMonitorHandle{handle}, {}};
       return true;
     }
+    firstError = firstError != 0 ? firstError : opened.error;
   }
-  return false;
+  return failOpen(monitorName(*discovered, discovered->buses.front()), firstError);
 }
 
 VcpResult LinuxBackend::exchange(OpenMonitor& monitor,
                                  const std::function<VcpResult(DisplayBus&)>& operation) {
+  const std::vector<unsigned>& buses = monitor.monitor->buses;
   // A bus where the first message failed may simply not carry DDC/CI (an
   // AMD hardware bus on a USB4 link): the connector's other bus may. Once
   // found so, it is passed over for the rest of the run. A bus held by
   // another program is not dead, only busy.
   const auto moveOn = [&](const DisplayBus& current) {
-    if (monitor.active + 1 >= monitor.buses.size()) {
+    if (monitor.active + 1 >= buses.size()) {
       return false;
     }
     ++monitor.active;
-    bus(monitor.buses[monitor.active]).pacing().continueFrom(current.pacing());
+    DisplayBus& next = bus(buses[monitor.active]);
+    current.trace("given up for i2c-" + std::to_string(next.number()) +
+                  ", the connector's other bus");
+    next.pacing().continueFrom(current.pacing());
     return true;
   };
-  while (bus(monitor.buses[monitor.active]).seemsDead() &&
-         moveOn(bus(monitor.buses[monitor.active]))) {
+  while (bus(buses[monitor.active]).seemsDead() && moveOn(bus(buses[monitor.active]))) {
   }
   for (;;) {
-    DisplayBus& current = bus(monitor.buses[monitor.active]);
+    DisplayBus& current = bus(buses[monitor.active]);
     VcpResult result = operation(current);
     const bool dead = result.outcome == VcpResult::Outcome::kBusFailed &&
                       (result.bus.failure == BusResult::Failure::kOpen || current.seemsDead());
@@ -126,16 +266,18 @@ VcpResult LinuxBackend::exchange(OpenMonitor& monitor,
 bool LinuxBackend::setVcpFeature(platform::PhysicalMonitorHandle monitor, std::uint8_t vcpCode,
                                  std::uint32_t newValue) {
   OpenMonitor* open = find(monitor);
-  // A VCP value is 16 bits on the wire; a larger one cannot be sent intact.
-  if (open == nullptr || newValue > 0xFFFF) {
-    return false;
+  if (open == nullptr) {
+    return fail(FailureCause::kTransferFailed, "", EBADF);
   }
-  return exchange(*open,
-                  [&](DisplayBus& bus) {
-                    return linux_ddc::setVcpFeature(bus, vcpCode,
-                                                    static_cast<std::uint16_t>(newValue));
-                  })
-      .ok();
+  // A VCP value is 16 bits on the wire; a larger one cannot be sent intact.
+  if (newValue > 0xFFFF) {
+    return fail(FailureCause::kTransferFailed,
+                monitorName(*open->monitor, open->monitor->buses[open->active]), EINVAL);
+  }
+  const VcpResult result = exchange(*open, [&](DisplayBus& bus) {
+    return linux_ddc::setVcpFeature(bus, vcpCode, static_cast<std::uint16_t>(newValue));
+  });
+  return failExchange(*open, result);
 }
 
 bool LinuxBackend::getVcpFeature(platform::PhysicalMonitorHandle monitor, std::uint8_t vcpCode,
@@ -143,12 +285,12 @@ bool LinuxBackend::getVcpFeature(platform::PhysicalMonitorHandle monitor, std::u
                                  std::uint32_t* maximumValue) {
   OpenMonitor* open = find(monitor);
   if (open == nullptr) {
-    return false;
+    return fail(FailureCause::kTransferFailed, "", EBADF);
   }
   const VcpResult result =
       exchange(*open, [&](DisplayBus& bus) { return linux_ddc::getVcpFeature(bus, vcpCode); });
   if (!result.ok()) {
-    return false;
+    return failExchange(*open, result);
   }
   *codeType = result.reply.type;
   *currentValue = result.reply.present;
@@ -157,7 +299,10 @@ bool LinuxBackend::getVcpFeature(platform::PhysicalMonitorHandle monitor, std::u
 }
 
 bool LinuxBackend::destroyPhysicalMonitor(platform::PhysicalMonitorHandle monitor) {
-  return open_.erase(static_cast<std::uintptr_t>(monitor)) == 1;
+  if (open_.erase(static_cast<std::uintptr_t>(monitor)) != 1) {
+    return fail(FailureCause::kTransferFailed, "", EBADF);
+  }
+  return true;
 }
 
 void LinuxBackend::sleepMilliseconds(std::uint32_t milliseconds) {

@@ -16,7 +16,9 @@
 
 #include "monitors/linux/ddc_pacing.h"
 #include "monitors/linux/display_bus.h"
+#include "monitors/linux/drm_connectors.h"
 #include "monitors/linux/monitor_discovery.h"
+#include "monitors/linux/trace.h"
 #include "monitors/linux/vcp_exchange.h"
 #include "monitors/platform.h"
 
@@ -46,9 +48,13 @@ class LinuxBackend {
   // Lets other programs use the buses while it sleeps.
   void sleepMilliseconds(std::uint32_t milliseconds);
 
+  const platform::Failure& lastFailure() const { return last_; }
+  platform::Failure whyNoMonitor();
+  void setTraceSink(platform::TraceSink* sink);
+
  private:
   struct OpenMonitor {
-    std::vector<unsigned> buses;
+    const DiscoveredMonitor* monitor;
     std::size_t active = 0;  // the bus in use: the preferred one unless it proved dead
   };
 
@@ -57,15 +63,28 @@ class LinuxBackend {
   DisplayBus& bus(unsigned number);
   OpenMonitor* find(platform::PhysicalMonitorHandle monitor);
   VcpResult exchange(OpenMonitor& monitor, const std::function<VcpResult(DisplayBus&)>& operation);
+  bool fail(platform::FailureCause cause, std::string monitor, int error);
+  bool failOpen(std::string monitor, int error);
+  bool failExchange(const OpenMonitor& monitor, const VcpResult& result);
+  bool hasI2cDevices() const;
 
   Timing* timing_;
   std::string sysfsRoot_;
+  Tracer tracer_;
   // Declared before the table of open monitors: destroyed after it.
   std::map<unsigned, DisplayBus> buses_;
   std::optional<std::vector<DiscoveredMonitor>> discovered_;
+  std::vector<DrmConnector> connectors_;
+  // Adapters that a probe could not open, and why.
+  std::map<unsigned, int> probeOpenErrors_;
   std::map<std::uintptr_t, OpenMonitor> open_;
   // Counts up, so that handles follow the order of the monitors as filled.
   std::uintptr_t nextHandle_ = 1;
+  platform::Failure last_;
 };
+
+// "card0-DP-1 (/dev/i2c-5)", or for a monitor no connector matched
+// "adapter "DPMST" (/dev/i2c-10)".
+std::string monitorName(const DiscoveredMonitor& monitor, unsigned bus);
 
 }  // namespace kelvane::linux_ddc

@@ -28,7 +28,7 @@ namespace kelvane::linux_ddc {
 
 struct DiscoveredMonitor {
   std::string connector;    // empty for an adapter that no connector's EDID matched
-  unsigned adapterBus = 0;  // that adapter, when connector is empty
+  std::string adapterName;  // that adapter's name, when connector is empty
   // The buses that may carry its DDC/CI, preferred first. Empty for a
   // connected connector that no bus could be tied to.
   std::vector<unsigned> buses;
@@ -39,8 +39,12 @@ struct DiscoveredMonitor {
 // nothing answers. Called at most once per bus.
 using EdidProbe = std::function<std::optional<EdidBlock>(unsigned bus)>;
 
+// Hears why each connector and adapter was taken or left, for the trace.
+using DiscoveryNote = std::function<void(const std::string& note)>;
+
 std::vector<DiscoveredMonitor> discoverMonitors(const std::vector<DrmConnector>& connectors,
                                                 const std::vector<DisplayAdapter>& adapters,
-                                                const EdidProbe& probe);
+                                                const EdidProbe& probe,
+                                                const DiscoveryNote& note = {});
 
 }  // namespace kelvane::linux_ddc

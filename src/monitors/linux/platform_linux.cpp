@@ -48,4 +48,16 @@ void sleepMilliseconds(std::uint32_t milliseconds) {
   backend().sleepMilliseconds(milliseconds);
 }
 
+Failure lastFailure() {
+  return backend().lastFailure();
+}
+
+Failure whyNoMonitor() {
+  return backend().whyNoMonitor();
+}
+
+void setTraceSink(TraceSink* sink) {
+  backend().setTraceSink(sink);
+}
+
 }  // namespace kelvane::platform

@@ -1,5 +1,7 @@
 #include "monitors/linux/vcp_exchange.h"
 
+#include <string>
+
 namespace kelvane::linux_ddc {
 namespace {
 
@@ -35,6 +37,12 @@ VcpResult getVcpFeature(DisplayBus& bus, std::uint8_t vcpCode) {
     result.lastReadError = 0;
     result.reply = ddcci::decodeGetVcpReply(buffer, got.bytes, vcpCode);
     result.lastReply = result.reply.status;
+    if (result.reply.status == ddcci::ReplyStatus::kValid) {
+      bus.trace("reply: present value " + std::to_string(result.reply.present) + ", maximum " +
+                std::to_string(result.reply.maximum));
+    } else {
+      bus.trace(std::string("reply: ") + ddcci::describe(result.reply.status));
+    }
     switch (result.reply.status) {
       case ddcci::ReplyStatus::kValid:
         result.outcome = VcpResult::Outcome::kDone;
