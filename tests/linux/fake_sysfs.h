@@ -3,35 +3,20 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "temporary_folder.h"
+
 namespace kelvane::linux_ddc {
 
 class FakeSysfs {
  public:
-  FakeSysfs() {
-    char pattern[] = "/tmp/kelvane-sysfs-XXXXXX";
-    if (mkdtemp(pattern) != nullptr) {
-      root_ = pattern;
-    }
-  }
-  ~FakeSysfs() {
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
-  }
-  FakeSysfs(const FakeSysfs&) = delete;
-  FakeSysfs& operator=(const FakeSysfs&) = delete;
-  FakeSysfs(FakeSysfs&&) = delete;
-  FakeSysfs& operator=(FakeSysfs&&) = delete;
-
   const std::string& root() const { return root_; }
 
   // Creates the directory and its parents.
@@ -52,7 +37,8 @@ class FakeSysfs {
   }
 
  private:
-  std::string root_;
+  testing_support::TemporaryFolder folder_{"kelvane-sysfs-"};
+  std::string root_ = folder_.path().string();
 };
 
 }  // namespace kelvane::linux_ddc

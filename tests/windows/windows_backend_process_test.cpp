@@ -30,6 +30,7 @@
 
 #include "expected_texts.h"
 #include "kelvane_process.h"
+#include "temporary_folder.h"
 
 namespace kelvane {
 namespace {
@@ -40,6 +41,7 @@ using testing_support::environment;
 using testing_support::kUsageExitStatus;
 using testing_support::lineEnds;
 using testing_support::runKelvane;
+using testing_support::TemporaryFolder;
 
 using Calls = std::vector<std::string>;
 
@@ -59,31 +61,6 @@ std::string windowsPath(const std::filesystem::path& path) {
   return converted;
 }
 
-// A folder of its own for one test, removed afterwards.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "kelvane-dxva2-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) {
-      path_ = pattern;
-    }
-  }
-  ~ScratchFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  ScratchFolder(ScratchFolder&&) = delete;
-  ScratchFolder& operator=(ScratchFolder&&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
 struct ScriptedRun {
   ChildResult result;
   // The "load" lines: which copies of dxva2.dll the process loaded.
@@ -95,7 +72,7 @@ struct ScriptedRun {
 // Runs the executable with the stand-in playing the script.
 ScriptedRun runScripted(const std::string& script, const std::vector<std::string>& arguments,
                         const std::string& exe = "") {
-  const ScratchFolder scratch;
+  const TemporaryFolder scratch("kelvane-dxva2-");
   const std::filesystem::path log = scratch.path() / "dxva2.log";
   setenv("DXVA2_STAND_IN_SCRIPT", script.c_str(), 1);
   setenv("DXVA2_STAND_IN_LOG", windowsPath(log).c_str(), 1);
@@ -395,7 +372,7 @@ TEST(Dxva2BackendTest, ADxva2BesideTheProgramIsNotLoaded) {
   ASSERT_FALSE(standIn.empty()) << "set KELVANE_DXVA2_STAND_IN to the stand-in DLL";
   // A download folder with the program and a planted dxva2.dll: this copy of
   // the stand-in logs its own path when something loads it.
-  const ScratchFolder downloads;
+  const TemporaryFolder downloads("kelvane-dxva2-");
   std::error_code error;
   std::filesystem::copy_file(environment("KELVANE_EXE"), downloads.path() / "kelvane.exe", error);
   ASSERT_FALSE(error) << error.message();
