@@ -558,12 +558,12 @@ void EmulatedDesktop::addConnector(const Connector& connector, EmulatedDisplay* 
   }
 }
 
-void EmulatedDesktop::addAdapter(const Adapter& spec, EmulatedDisplay* display) {
-  const std::string bus = "i2c-" + std::to_string(spec.bus);
+void EmulatedDesktop::addAdapter(const Adapter& wanted, EmulatedDisplay* display) {
+  const std::string bus = "i2c-" + std::to_string(wanted.bus);
   std::string parent;
-  switch (spec.home) {
+  switch (wanted.home) {
     case AdapterHome::kCard:
-      parent = ensureCard(spec.card);
+      parent = ensureCard(wanted.card);
       break;
     case AdapterHome::kSmbus:
       parent = "/devices/pci0000:00/0000:00:1f.4";
@@ -578,8 +578,8 @@ void EmulatedDesktop::addAdapter(const Adapter& spec, EmulatedDisplay* display) 
       add("P: " + parent + "\nE: SUBSYSTEM=pci\nA: class=0x030000\n\n");
       break;
   }
-  add(adapter(parent + "/" + bus, spec.bus, true, spec.name + "\n"));
-  attach(spec.bus, display);
+  add(adapter(parent + "/" + bus, wanted.bus, true, wanted.name + "\n"));
+  attach(wanted.bus, display);
 }
 
 void EmulatedDesktop::addOtherBus(unsigned bus, EmulatedDisplay* guard) {

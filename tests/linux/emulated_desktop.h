@@ -110,7 +110,7 @@ class EmulatedDesktop {
   void addConnector(const Connector& connector, EmulatedDisplay* display = nullptr,
                     EmulatedDisplay* besideAux = nullptr);
   // An I2C adapter that no connector links to.
-  void addAdapter(const Adapter& spec, EmulatedDisplay* display);
+  void addAdapter(const Adapter& wanted, EmulatedDisplay* display);
   // An I2C bus of the chipset (SMBus, sensors): the program must never open
   // it. The display stands guard on it.
   void addOtherBus(unsigned bus, EmulatedDisplay* guard);

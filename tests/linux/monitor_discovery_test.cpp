@@ -20,7 +20,7 @@ EdidBlock edid(std::uint8_t serial) {
   return block;
 }
 
-struct ConnectorSpec {
+struct ConnectorRow {
   const char* name;
   const char* status = "connected";
   std::optional<unsigned> ddc = std::nullopt;
@@ -28,16 +28,16 @@ struct ConnectorSpec {
   std::optional<EdidBlock> edid = std::nullopt;
 };
 
-std::vector<DrmConnector> connectors(const std::vector<ConnectorSpec>& specs) {
+std::vector<DrmConnector> connectors(const std::vector<ConnectorRow>& rows) {
   std::vector<DrmConnector> result;
-  for (const ConnectorSpec& spec : specs) {
+  for (const ConnectorRow& row : rows) {
     DrmConnector connector;
-    connector.name = spec.name;
-    connector.type = connectorType(spec.name);
-    connector.status = spec.status;
-    connector.ddcLink = spec.ddc;
-    connector.auxChannels = spec.aux;
-    connector.edid = spec.edid;
+    connector.name = row.name;
+    connector.type = connectorType(row.name);
+    connector.status = row.status;
+    connector.ddcLink = row.ddc;
+    connector.auxChannels = row.aux;
+    connector.edid = row.edid;
     result.push_back(connector);
   }
   return result;

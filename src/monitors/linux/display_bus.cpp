@@ -88,16 +88,20 @@ void DisplayBus::release() {
     return;
   }
   // Whoever takes the bus next may send at once: the pause is ours to keep.
+  keepPause();
+  unlock(device_->descriptor());
+  trace("lock given back");
+  locked_ = false;
+}
+
+void DisplayBus::keepPause() const {
   if (const auto quiet = pacing_.quietFrom()) {
     const long long wait = millisecondsUntil(timing_->now(), *quiet);
     if (wait > 0) {
       trace("wait " + std::to_string(wait) + " ms, the pause after the last exchange");
     }
-    timing_->sleepUntil(*quiet);
   }
-  unlock(device_->descriptor());
-  trace("lock given back");
-  locked_ = false;
+  pacing_.beforeMessage();
 }
 
 void DisplayBus::traceRelease() const {
@@ -115,13 +119,7 @@ BusResult DisplayBus::send(const std::uint8_t* bytes, std::size_t size) {
   if (!held.ok()) {
     return held;
   }
-  if (const auto quiet = pacing_.quietFrom()) {
-    const long long wait = millisecondsUntil(timing_->now(), *quiet);
-    if (wait > 0) {
-      trace("wait " + std::to_string(wait) + " ms, the pause after the last exchange");
-    }
-  }
-  pacing_.beforeMessage();
+  keepPause();
   const bool wasPlain = device_->usesPlainTransfers();
   const TransferResult sent = device_->write(ddcci::kDisplayI2cAddress, bytes, size);
   pacing_.exchangeEnded();

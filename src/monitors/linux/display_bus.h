@@ -65,17 +65,17 @@ class DisplayBus {
   // One line of the trace about this bus, when a trace listens.
   void trace(const std::string& text) const;
 
-  // Whether any transfer on this bus has gone through in this run, and
-  // whether one failed before any did: a bus that may not carry DDC/CI.
-  bool hasAnswered() const { return answered_; }
+  // Whether a message failed before any transfer on this bus went through
+  // in this run: a bus that may not carry DDC/CI.
   bool seemsDead() const { return failedFirst_; }
-  bool usesPlainTransfers() const { return device_ && device_->usesPlainTransfers(); }
 
   DdcPacing& pacing() { return pacing_; }
   const DdcPacing& pacing() const { return pacing_; }
 
  private:
   BusResult acquire();
+  // Sleeps until the display may take the next message, saying so in the trace.
+  void keepPause() const;
   void traceTransfer(const char* what, std::uint8_t address, const std::uint8_t* bytes,
                      const TransferResult& result, bool wasPlain) const;
 

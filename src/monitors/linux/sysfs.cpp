@@ -26,29 +26,6 @@ struct DirectoryCloser {
 };
 using Directory = std::unique_ptr<DIR, DirectoryCloser>;
 
-// Reads until size bytes or the end; sysfs may hand a file over in pieces.
-std::vector<std::uint8_t> readUpTo(const std::string& path, std::size_t size) {
-  std::vector<std::uint8_t> bytes;
-  const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) {
-    return bytes;
-  }
-  bytes.resize(size);
-  std::size_t filled = 0;
-  while (filled < size) {
-    const ssize_t got = read(fd.get(), bytes.data() + filled, size - filled);
-    if (got < 0 && errno == EINTR) {
-      continue;
-    }
-    if (got <= 0) {
-      break;
-    }
-    filled += static_cast<std::size_t>(got);
-  }
-  bytes.resize(filled);
-  return bytes;
-}
-
 }  // namespace
 
 std::string childPath(const std::string& directory, const std::string& name) {
@@ -96,8 +73,27 @@ std::optional<std::string> readAttribute(const std::string& path) {
   return text;
 }
 
+// Reads until size bytes or the end; sysfs may hand a file over in pieces.
 std::vector<std::uint8_t> readAttributeBytes(const std::string& path, std::size_t size) {
-  return readUpTo(path, size);
+  std::vector<std::uint8_t> bytes;
+  const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) {
+    return bytes;
+  }
+  bytes.resize(size);
+  std::size_t filled = 0;
+  while (filled < size) {
+    const ssize_t got = read(fd.get(), bytes.data() + filled, size - filled);
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got <= 0) {
+      break;
+    }
+    filled += static_cast<std::size_t>(got);
+  }
+  bytes.resize(filled);
+  return bytes;
 }
 
 std::optional<std::string> linkTargetName(const std::string& path) {
