@@ -19,10 +19,6 @@ std::string addressText(std::uint8_t address) {
 
 }  // namespace
 
-std::string DisplayBus::devicePath() const {
-  return "/dev/i2c-" + std::to_string(number_);
-}
-
 void DisplayBus::trace(const std::string& text) const {
   if (tracer_->on()) {
     tracer_->line("i2c-" + std::to_string(number_) + ": " + text);
@@ -55,7 +51,8 @@ BusResult DisplayBus::open() {
     int error = 0;
     device_ = I2cBus::open(number_, error);
     opened_ = device_ ? BusResult{} : BusResult{BusResult::Failure::kOpen, error, 0};
-    trace("open " + devicePath() + (device_ ? std::string() : " failed: " + errorText(error)));
+    trace("open " + i2cDevicePath(number_) +
+          (device_ ? std::string() : " failed: " + errorText(error)));
   }
   return *opened_;
 }

@@ -61,7 +61,6 @@ class DisplayBus {
   // Traces what the end of the run will wait for, while a trace still listens.
   void traceRelease() const;
 
-  std::string devicePath() const;
   // One line of the trace about this bus, when a trace listens.
   void trace(const std::string& text) const;
 

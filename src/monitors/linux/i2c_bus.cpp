@@ -28,8 +28,12 @@ int restartingOnInterrupt(Transfer transfer) {
 
 }  // namespace
 
+std::string i2cDevicePath(unsigned bus) {
+  return "/dev/i2c-" + std::to_string(bus);
+}
+
 std::optional<I2cBus> I2cBus::open(unsigned number, int& error) {
-  const std::string path = "/dev/i2c-" + std::to_string(number);
+  const std::string path = i2cDevicePath(number);
   UniqueFd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
   if (fd.get() < 0) {
     error = errno;

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <utility>
 
 #include "monitors/linux/unique_fd.h"
@@ -23,6 +24,9 @@ struct TransferResult {
   int error = 0;
   bool ok() const { return error == 0; }
 };
+
+// "/dev/i2c-N": the node i2c-dev makes for bus N.
+std::string i2cDevicePath(unsigned bus);
 
 class I2cBus {
  public:

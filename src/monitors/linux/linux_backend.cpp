@@ -12,10 +12,6 @@ namespace {
 
 using platform::FailureCause;
 
-std::string devicePath(unsigned bus) {
-  return "/dev/i2c-" + std::to_string(bus);
-}
-
 // What a connector looked like, for the line that says none was a monitor.
 std::string seenConnectors(const std::vector<DrmConnector>& connectors) {
   std::string text;
@@ -32,7 +28,7 @@ std::string seenConnectors(const std::vector<DrmConnector>& connectors) {
 std::string monitorName(const DiscoveredMonitor& monitor, unsigned bus) {
   const std::string name =
       monitor.connector.empty() ? "adapter \"" + monitor.adapterName + "\"" : monitor.connector;
-  return name + " (" + devicePath(bus) + ")";
+  return name + " (" + i2cDevicePath(bus) + ")";
 }
 
 LinuxBackend::LinuxBackend(Timing& timing, std::string sysfsRoot)
@@ -63,7 +59,11 @@ const std::vector<DiscoveredMonitor>& LinuxBackend::monitors() {
       }
       return probed.readEdid();
     };
-    const DiscoveryNote note = [this](const std::string& text) { tracer_.line(text); };
+    // Without a trace, the notes are not even written.
+    DiscoveryNote note;
+    if (tracer_.on()) {
+      note = [this](const std::string& text) { tracer_.line(text); };
+    }
     connectors_ = readDrmConnectors(sysfsRoot_ + "/class/drm");
     std::vector<DisplayAdapter> others;
     const std::vector<DisplayAdapter> adapters = findDisplayAdapters(sysfsRoot_, &others);
@@ -175,7 +175,7 @@ platform::Failure LinuxBackend::whyNoMonitor() {
     if (error == EACCES || error == EPERM) {
       return platform::Failure{
           FailureCause::kAccessDenied,
-          "adapter i2c-" + std::to_string(number) + " (" + devicePath(number) + ")", "",
+          "adapter i2c-" + std::to_string(number) + " (" + i2cDevicePath(number) + ")", "",
           static_cast<std::uint32_t>(error), errorText(error)};
     }
   }
