@@ -4,8 +4,10 @@
 #include "app/command_line.h"
 #include "app/console_reports.h"
 #include "app/diagnostics.h"
+#include "app/process.h"
 
 int main(int argc, char* argv[]) {
+  kelvane::prepareProcess();
   kelvane::Diagnostics diagnostics(std::cerr,
                                    kelvane::traceRequested(std::getenv(kelvane::kTraceVariable)));
   const kelvane::ParseResult parsed = kelvane::parseCommandLine(argc, argv, std::cout);

@@ -27,7 +27,7 @@ class DisplayAdaptersTest : public testing::Test {
   Found found() const {
     Found result;
     for (const DisplayAdapter& entry : findDisplayAdapters(sysfs.root())) {
-      result.emplace_back(entry.bus, entry.name);
+      result.emplace_back(entry.bus, entry.name + " (" + entry.card + ")");
     }
     return result;
   }
@@ -63,10 +63,11 @@ TEST_F(DisplayAdaptersTest, OnlyAdaptersOfDisplayControllersThatDriveADrmCardAre
   // A client on a display bus (the ddcci driver at 0x37) is no adapter.
   sysfs.link("bus/i2c/devices/3-0037", "../../../devices/" + intel + "/i2c-3/3-0037");
 
-  EXPECT_EQ(found(), (Found{{3, "i915 gmbus dpb"},
-                            {5, "AUX B/DDI B/PHY B"},
-                            {6, "NVIDIA i2c adapter 1 at 1:00.0"},
-                            {12, "DPMST"}}));
+  // Each with the DRM card of its display controller.
+  EXPECT_EQ(found(), (Found{{3, "i915 gmbus dpb (card0)"},
+                            {5, "AUX B/DDI B/PHY B (card0)"},
+                            {6, "NVIDIA i2c adapter 1 at 1:00.0 (card1)"},
+                            {12, "DPMST (card1)"}}));
 }
 
 TEST_F(DisplayAdaptersTest, AMachineWithoutI2cAdaptersHasNone) {

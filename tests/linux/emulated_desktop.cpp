@@ -232,13 +232,17 @@ gboolean onOutput(gint fd, GIOCondition, gpointer data, bool isOut) {
       child.result.err.append(buffer, static_cast<std::size_t>(got));
       return G_SOURCE_CONTINUE;
     }
-    child.result.out.append(buffer, static_cast<std::size_t>(got));
+    const std::size_t linesRead = child.session->launches[child.index].linesRead;
     bool newLine = false;
     for (ssize_t i = 0; i < got; ++i) {
+      child.result.out += buffer[i];
       if (buffer[i] == '\n') {
         child.result.lines.push_back(OutputLine{child.partialLine, now});
         child.partialLine.clear();
         newLine = true;
+        if (child.result.lines.size() == linesRead) {
+          break;  // what a reader that stops here never sees
+        }
       } else {
         child.partialLine += buffer[i];
       }
@@ -247,7 +251,10 @@ gboolean onOutput(gint fd, GIOCondition, gpointer data, bool isOut) {
       child.printed = true;
       child.session->startMore();
     }
-    return G_SOURCE_CONTINUE;
+    if (linesRead == 0 || child.result.lines.size() < linesRead) {
+      return G_SOURCE_CONTINUE;
+    }
+    // The reader goes away: the child's next write meets a closed pipe.
   }
   if (got < 0 && errno == EINTR) {
     return G_SOURCE_CONTINUE;
@@ -360,6 +367,9 @@ bool spawn(Session& session, Child& child) {
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, out.write, STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(&actions, err.write, STDERR_FILENO);
+  for (const int closed : launch.closedDescriptors) {
+    posix_spawn_file_actions_addclose(&actions, closed);
+  }
   child.result.start = Clock::now();
   pid_t pid = 0;
   const int failed = launch.otherProgram
@@ -412,6 +422,11 @@ void Session::startMore() {
     }
     Child& child = *children[started];
     ++started;
+    if (launches[started - 1].action) {
+      launches[started - 1].action();
+      child.exited = true;
+      continue;
+    }
     if (spawn(*this, child)) {
       ++running;
     } else {
@@ -549,6 +564,9 @@ void EmulatedDesktop::addConnector(const Connector& connector, EmulatedDisplay* 
   if (connector.link == BusLink::kNone) {
     return;
   }
+  if (connector.link == BusLink::kAuxChild && display != nullptr) {
+    display->nakWith(EREMOTEIO);
+  }
   if (connector.deviceNode) {
     attach(connector.bus, display);
   } else if (!busIsFreeOnThisMachine(connector.bus)) {
@@ -580,6 +598,31 @@ void EmulatedDesktop::addAdapter(const Adapter& wanted, EmulatedDisplay* display
   }
   add(adapter(parent + "/" + bus, wanted.bus, true, wanted.name + "\n"));
   attach(wanted.bus, display);
+}
+
+// umockdev (0.17) cannot remove a device node and make it again, so these
+// two change sysfs only, where the program looks to tell adapters apart.
+void EmulatedDesktop::removeAdapter(unsigned bus) {
+  if (testbed_->testbed == nullptr) {
+    return;
+  }
+  const std::string node = "i2c-" + std::to_string(bus);
+  const std::string sys = umockdev_testbed_get_sys_dir(testbed_->testbed);
+  unlink((sys + "/bus/i2c/devices/" + node).c_str());
+  unlink((sys + "/class/i2c-dev/" + node).c_str());
+  // Its device node goes too: an open then meets the real /dev, which has
+  // none for a bus from busWithoutRealNode().
+  umockdev_testbed_detach_ioctl(testbed_->testbed, ("/dev/" + node).c_str(), nullptr);
+}
+
+void EmulatedDesktop::giveNumberToAnotherAdapter(unsigned bus, const std::string& card) {
+  if (testbed_->testbed == nullptr) {
+    return;
+  }
+  const std::string node = "i2c-" + std::to_string(bus);
+  const std::string sys = umockdev_testbed_get_sys_dir(testbed_->testbed);
+  unlink((sys + "/bus/i2c/devices/" + node).c_str());
+  add("P: " + ensureCard(card) + "/" + node + "\nE: SUBSYSTEM=i2c\nA: name=DPMST\n\n");
 }
 
 void EmulatedDesktop::addOtherBus(unsigned bus, EmulatedDisplay* guard) {

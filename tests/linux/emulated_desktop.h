@@ -9,6 +9,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -82,9 +83,18 @@ struct RunResult {
   }
 };
 
-// One process of a runAll().
+// One process of a runAll(), or something done to the machine meanwhile.
 struct Launch {
   std::vector<std::string> arguments;
+  // Done in this process when its turn comes, instead of starting one: an
+  // adapter unplugged during a run, say.
+  std::function<void()> action{};
+  // Started with standard input, output or error closed, as some hotkey
+  // daemons and services start programs.
+  std::set<int> closedDescriptors{};
+  // The reader of standard output goes away after this many lines (as
+  // `| head -1` does); 0: it reads to the end.
+  std::size_t linesRead = 0;
   // Another program than KELVANE_EXE, found on PATH: arguments[0] is it.
   bool otherProgram = false;
   // The launches after this one start only once it has printed a line.
@@ -111,6 +121,12 @@ class EmulatedDesktop {
                     EmulatedDisplay* besideAux = nullptr);
   // An I2C adapter that no connector links to.
   void addAdapter(const Adapter& wanted, EmulatedDisplay* display);
+  // Unplugs the adapter of a bus, with its device node.
+  void removeAdapter(unsigned bus);
+  // Another adapter, on the display controller of card, takes the number of
+  // a bus whose adapter was unplugged. The device node stays answered by the
+  // display that was there, which must hear nothing more.
+  void giveNumberToAnotherAdapter(unsigned bus, const std::string& card);
   // An I2C bus of the chipset (SMBus, sensors): the program must never open
   // it. The display stands guard on it.
   void addOtherBus(unsigned bus, EmulatedDisplay* guard);

@@ -220,7 +220,7 @@ int EmulatedDisplay::displayWrite(const Bytes& frame, Clock::time_point now) {
       text += " " + hex(byte);
     }
     violation("not a Get or Set VCP frame:" + text);
-    return behaviour_.naks ? ENXIO : 0;
+    return behaviour_.naks ? nakError_ : 0;
   }
   if (isGet) {
     record("get " + hex(frame[3]));
@@ -231,7 +231,11 @@ int EmulatedDisplay::displayWrite(const Bytes& frame, Clock::time_point now) {
     return EIO;
   }
   if (behaviour_.naks) {
-    return ENXIO;
+    return nakError_;
+  }
+  if (messagesRefused_ < behaviour_.refusedMessages) {
+    ++messagesRefused_;
+    return nakError_;
   }
   if (isGet) {
     pendingCode_ = frame[3];

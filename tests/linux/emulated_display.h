@@ -12,6 +12,7 @@
 // Pure C++: the umockdev glue (emulated_desktop.h) feeds it the calls.
 #pragma once
 
+#include <cerrno>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -47,8 +48,11 @@ struct DisplayBehaviour {
   std::uint16_t powerMode = 1;
   bool supportsPowerMode = true;
   // Nothing answers at 0x37 (DDC/CI off, or no display at all): writes fail
-  // with ENXIO, as i2c-dev reports a NAK.
+  // as i2c-dev reports a NAK (see nakWith()).
   bool naks = false;
+  // Refuses this many DDC/CI messages with a NAK first, as a display still
+  // waking may; then it answers.
+  int refusedMessages = 0;
   // A read sooner than this after the request gets a null message, as from a
   // display still preparing its reply.
   std::chrono::milliseconds readyAfter{0};
@@ -84,6 +88,10 @@ class EmulatedDisplay {
   using Client = std::uintptr_t;
 
   explicit EmulatedDisplay(DisplayBehaviour behaviour = {});
+
+  // The errno of a NAK at 0x37: ENXIO on most adapters; the kernel's I2C
+  // over DisplayPort AUX reports EREMOTEIO.
+  void nakWith(int error) { nakError_ = error; }
 
   // Shares this display's traffic, each entry prefixed with name, with a log
   // that several displays write to, so that a test can check their order.
@@ -133,6 +141,8 @@ class EmulatedDisplay {
   std::map<Client, unsigned long> selected_;  // I2C_SLAVE, per open
   bool vanished_ = false;
   int repliesSent_ = 0;
+  int messagesRefused_ = 0;
+  int nakError_ = ENXIO;
   int refusedTransfers_ = 0;
   std::size_t eepromOffset_ = 0;
   std::optional<std::uint8_t> pendingCode_;

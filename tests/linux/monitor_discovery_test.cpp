@@ -33,6 +33,7 @@ std::vector<DrmConnector> connectors(const std::vector<ConnectorRow>& rows) {
   for (const ConnectorRow& row : rows) {
     DrmConnector connector;
     connector.name = row.name;
+    connector.card = connector.name.substr(0, connector.name.find('-'));
     connector.type = connectorType(row.name);
     connector.status = row.status;
     connector.ddcLink = row.ddc;
@@ -92,11 +93,11 @@ TEST(MonitorDiscoveryTest, LinkedConnectorsAreTakenAsTheySayAndTheirBusesAreNeve
       {"card0-HDMI-A-1", "connected", 3},
       {"card0-eDP-1", "connected", std::nullopt, {2}, edid(9)},
   });
-  const std::vector<DisplayAdapter> adapters = {{2, "AUX A/DDI A/PHY A"},
-                                                {3, "i915 gmbus dpb"},
-                                                {5, "AUX B/DDI B/PHY B"},
-                                                {6, "AUX C/DDI C/PHY C"},
-                                                {7, "i915 gmbus dpc"}};
+  const std::vector<DisplayAdapter> adapters = {{2, "AUX A/DDI A/PHY A", "card0"},
+                                                {3, "i915 gmbus dpb", "card0"},
+                                                {5, "AUX B/DDI B/PHY B", "card0"},
+                                                {6, "AUX C/DDI C/PHY C", "card0"},
+                                                {7, "i915 gmbus dpc", "card0"}};
   FakeEeproms eeproms({{2, edid(9)}, {6, edid(1)}});
 
   EXPECT_EQ(described(discoverMonitors(drm, adapters, eeproms.probe())),
@@ -113,11 +114,11 @@ TEST(MonitorDiscoveryTest, UnlinkedAdaptersFindTheirConnectorByEdidWhateverItsSt
       {"card1-HDMI-A-1", "connected", std::nullopt, {}, edid(3)},
       {"card1-HDMI-A-2", "disconnected", std::nullopt, {}, edid(5)},
   });
-  const std::vector<DisplayAdapter> adapters = {{3, "NVIDIA i2c adapter 1 at 1:00.0"},
-                                                {4, "NVIDIA i2c adapter 2 at 1:00.0"},
-                                                {5, "NVIDIA i2c adapter 3 at 1:00.0"},
-                                                {6, "NVIDIA i2c adapter 4 at 1:00.0"},
-                                                {8, "NVIDIA i2c adapter 6 at 1:00.0"}};
+  const std::vector<DisplayAdapter> adapters = {{3, "NVIDIA i2c adapter 1 at 1:00.0", "card1"},
+                                                {4, "NVIDIA i2c adapter 2 at 1:00.0", "card1"},
+                                                {5, "NVIDIA i2c adapter 3 at 1:00.0", "card1"},
+                                                {6, "NVIDIA i2c adapter 4 at 1:00.0", "card1"},
+                                                {8, "NVIDIA i2c adapter 6 at 1:00.0", "card1"}};
   EdidBlock corrupted = edid(7);
   corrupted[20] ^= 0x01;
   FakeEeproms eeproms({{4, edid(2)}, {5, edid(1)}, {6, edid(4)}, {8, corrupted}});
@@ -137,8 +138,10 @@ TEST(MonitorDiscoveryTest, MstAdaptersAreMonitorsByNameAndTheRootPortIsNot) {
       {"card0-DP-6", "connected", std::nullopt, {}, edid(2)},
       {"card0-HDMI-A-1", "connected", 4},
   });
-  const std::vector<DisplayAdapter> adapters = {
-      {3, "AUX A/DDI A/PHY A"}, {4, "i915 gmbus dpb"}, {10, "DPMST"}, {11, "DPMST"}};
+  const std::vector<DisplayAdapter> adapters = {{3, "AUX A/DDI A/PHY A", "card0"},
+                                                {4, "i915 gmbus dpb", "card0"},
+                                                {10, "DPMST", "card0"},
+                                                {11, "DPMST", "card0"}};
   EdidBlock zeros{};
   FakeEeproms eeproms({{3, edid(8)}, {10, zeros}, {11, edid(2)}});
 
@@ -153,8 +156,48 @@ TEST(MonitorDiscoveryTest, TwinDisplaysWithTheSameEdidTakeOneConnectorEach) {
       {"card0-DP-6", "connected", std::nullopt, {}, edid(1)},
   });
   FakeEeproms eeproms({{10, edid(1)}, {11, edid(1)}});
-  EXPECT_EQ(described(discoverMonitors(drm, {{11, "DPMST"}, {10, "DPMST"}}, eeproms.probe())),
+  EXPECT_EQ(described(discoverMonitors(drm, {{11, "DPMST", "card0"}, {10, "DPMST", "card0"}},
+                                       eeproms.probe())),
             (Lines{"card0-DP-5: 11", "card0-DP-6: 10"}));
+}
+
+// The same model without a serial number on two cards (one per GPU on a
+// hybrid laptop): the same EDID, two monitors. On one card it would be one
+// display seen through two buses.
+TEST(MonitorDiscoveryTest, TwinDisplaysOnTwoDisplayControllersAreTwoMonitors) {
+  struct Case {
+    const char* what;
+    std::vector<ConnectorRow> rows;
+    const char* adapterCard;
+    Lines expected;
+  };
+  const Case cases[] = {
+      {"the twin's connector on the other card matches it",
+       {{"card0-HDMI-A-1", "connected", 3, {}, edid(1)},
+        {"card1-DP-1", "connected", std::nullopt, {}, edid(1)}},
+       "card1",
+       {"card0-HDMI-A-1: 3", "card1-DP-1: 6"}},
+      {"no connector on the other card shows its EDID",
+       {{"card0-HDMI-A-1", "connected", 3, {}, edid(1)}},
+       "card1",
+       {"card0-HDMI-A-1: 3", "adapter 6: 6"}},
+      {"on the same card, the adapter is the linked display's own",
+       {{"card0-HDMI-A-1", "connected", 3, {}, edid(1)}},
+       "card0",
+       {"card0-HDMI-A-1: 3"}},
+      {"a connector of another card is not served by the adapter",
+       {{"card0-DP-5", "connected", std::nullopt, {}, edid(1)}},
+       "card1",
+       {"card0-DP-5:", "adapter 6: 6"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeEeproms eeproms({{6, edid(1)}});
+    EXPECT_EQ(
+        described(discoverMonitors(connectors(c.rows), {{6, "NVIDIA i2c adapter 1", c.adapterCard}},
+                                   eeproms.probe())),
+        c.expected);
+  }
 }
 
 TEST(MonitorDiscoveryTest, APanelOrADisplayAlreadyReachedIsNotTakenAgainThroughAnotherAdapter) {
@@ -165,11 +208,11 @@ TEST(MonitorDiscoveryTest, APanelOrADisplayAlreadyReachedIsNotTakenAgainThroughA
       {"card1-eDP-1", "connected", std::nullopt, {}, edid(8)},
       {"card1-HDMI-A-1", "connected", std::nullopt, {}, edid(3)},
   });
-  const std::vector<DisplayAdapter> adapters = {{2, "AUX A"},
-                                                {6, "NVIDIA i2c adapter 1"},
-                                                {7, "NVIDIA i2c adapter 2"},
-                                                {8, "NVIDIA i2c adapter 3"},
-                                                {9, "i915 gmbus dpb"}};
+  const std::vector<DisplayAdapter> adapters = {{2, "AUX A", "card0"},
+                                                {6, "NVIDIA i2c adapter 1", "card1"},
+                                                {7, "NVIDIA i2c adapter 2", "card1"},
+                                                {8, "NVIDIA i2c adapter 3", "card1"},
+                                                {9, "i915 gmbus dpb", "card0"}};
   FakeEeproms eeproms({{6, edid(8)}, {7, edid(3)}, {8, edid(7)}, {9, edid(1)}});
 
   EXPECT_EQ(described(discoverMonitors(drm, adapters, eeproms.probe())),

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 #include <utility>
 
+#include "monitors/linux/drm_connectors.h"
 #include "monitors/linux/sysfs.h"
 
 namespace kelvane::linux_ddc {
@@ -18,29 +20,32 @@ bool isDisplayControllerClass(const std::string& text) {
                      [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
 }
 
-bool hasDrmCard(const std::string& device) {
-  for (const std::string& name : directoryEntries(device + "/drm")) {
-    if (name.size() > 4 && name.compare(0, 4, "card") == 0 &&
-        std::all_of(name.begin() + 4, name.end(),
-                    [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; })) {
-      return true;
+std::optional<std::string> drmCardOf(const std::string& device) {
+  std::vector<std::string> names = directoryEntries(device + "/drm");
+  std::sort(names.begin(), names.end());
+  for (const std::string& name : names) {
+    if (isDrmCardName(name)) {
+      return name;
     }
   }
-  return false;
+  return std::nullopt;
 }
 
-// Walks up from the adapter towards the root of the device tree.
-bool belongsToDisplayController(const std::string& adapterPath, const std::string& devicesRoot) {
+// Walks up from the adapter towards the root of the device tree, to the
+// display controller's DRM card.
+std::optional<std::string> displayControllerCard(const std::string& adapterPath,
+                                                 const std::string& devicesRoot) {
   std::string device = adapterPath;
   while (device.size() > devicesRoot.size() &&
          device.compare(0, devicesRoot.size(), devicesRoot) == 0) {
     device.erase(device.rfind('/'));
-    if (isDisplayControllerClass(readAttribute(device + "/class").value_or("")) &&
-        hasDrmCard(device)) {
-      return true;
+    if (isDisplayControllerClass(readAttribute(device + "/class").value_or(""))) {
+      if (std::optional<std::string> card = drmCardOf(device)) {
+        return card;
+      }
     }
   }
-  return false;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -62,8 +67,9 @@ std::vector<DisplayAdapter> findDisplayAdapters(const std::string& sysfsRoot,
     if (!path) {
       continue;
     }
-    DisplayAdapter adapter{*bus, readAttribute(*path + "/name").value_or("")};
-    if (belongsToDisplayController(*path, *devicesRoot + "/")) {
+    DisplayAdapter adapter{*bus, readAttribute(*path + "/name").value_or(""), ""};
+    if (std::optional<std::string> card = displayControllerCard(*path, *devicesRoot + "/")) {
+      adapter.card = std::move(*card);
       adapters.push_back(std::move(adapter));
     } else if (others != nullptr) {
       others->push_back(std::move(adapter));

@@ -14,6 +14,8 @@ inline constexpr const char* kSysfsRoot = "/sys";
 struct DisplayAdapter {
   unsigned bus = 0;
   std::string name;  // "NVIDIA i2c adapter 1 at 1:00.0", "DPMST"
+  // The DRM card of its display controller ("card1"); empty for the others.
+  std::string card;
 };
 
 // The adapters under sysfsRoot/bus/i2c/devices whose device sits below a PCI

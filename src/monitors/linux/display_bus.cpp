@@ -5,6 +5,7 @@
 
 #include "monitors/linux/bus_lock.h"
 #include "monitors/linux/ddc_ci_frame.h"
+#include "monitors/linux/sysfs.h"
 
 namespace kelvane::linux_ddc {
 namespace {
@@ -46,15 +47,48 @@ DisplayBus::~DisplayBus() {
   release();
 }
 
+std::string DisplayBus::adapterIdentity() const {
+  const std::string adapter = sysfsRoot_ + "/bus/i2c/devices/i2c-" + std::to_string(number_);
+  const std::optional<std::string> path = canonicalPath(adapter);
+  return path ? *path + "\n" + readAttribute(adapter + "/name").value_or("") : std::string();
+}
+
 BusResult DisplayBus::open() {
-  if (!opened_) {
-    int error = 0;
-    device_ = I2cBus::open(number_, error);
-    opened_ = device_ ? BusResult{} : BusResult{BusResult::Failure::kOpen, error, 0};
-    trace("open " + i2cDevicePath(number_) +
-          (device_ ? std::string() : " failed: " + errorText(error)));
+  if (opened_) {
+    return *opened_;
+  }
+  if (identity_ && adapterIdentity() != *identity_) {
+    // Gone, or another adapter took the number: what answers there now is
+    // not the display this bus was found to carry.
+    opened_ = BusResult{BusResult::Failure::kOpen, ENODEV, 0};
+    trace("no longer the adapter it was: " + errorText(ENODEV));
+    return *opened_;
+  }
+  int error = 0;
+  device_ = I2cBus::open(number_, error);
+  opened_ = device_ ? BusResult{} : BusResult{BusResult::Failure::kOpen, error, 0};
+  trace("open " + i2cDevicePath(number_) +
+        (device_ ? std::string() : " failed: " + errorText(error)));
+  if (device_) {
+    if (!identity_) {
+      identity_ = adapterIdentity();
+    }
+    if (plainTransfers_) {
+      device_->usePlainTransfers();
+    }
   }
   return *opened_;
+}
+
+void DisplayBus::close() {
+  release();
+  if (device_) {
+    plainTransfers_ = device_->usesPlainTransfers();
+    device_.reset();
+    trace("closed");
+  }
+  opened_.reset();
+  lockFailure_.reset();
 }
 
 BusResult DisplayBus::acquire() {
@@ -63,7 +97,8 @@ BusResult DisplayBus::acquire() {
     return opened;
   }
   // Another program that kept the bus for the whole timeout is not waited
-  // for again: each further wait would add its length to the run.
+  // for again until the bus is closed: each further wait in the same step
+  // would add its length to the run.
   if (lockFailure_) {
     return *lockFailure_;
   }
@@ -123,7 +158,6 @@ BusResult DisplayBus::send(const std::uint8_t* bytes, std::size_t size) {
   traceTransfer("write to", ddcci::kDisplayI2cAddress, bytes, TransferResult{size, sent.error},
                 wasPlain);
   if (!sent.ok()) {
-    failedFirst_ = failedFirst_ || !answered_;
     return BusResult{BusResult::Failure::kTransfer, sent.error, 0};
   }
   answered_ = true;
@@ -165,6 +199,7 @@ std::optional<EdidBlock> DisplayBus::readEdid() {
   if (!got.ok() || got.bytes != block.size()) {
     return std::nullopt;
   }
+  answered_ = answered_ || isValidEdid(block);
   return block;
 }
 

@@ -1,14 +1,16 @@
-// One display bus as a run uses it: /dev/i2c-N opened once, the lock that
-// shares it with other processes, and the pacing of the display behind it.
-// The run keeps it from first use to its end, across the Monitors objects of
-// one run (a query and then a command), so that the pause after the last
-// message is kept however the handles come and go.
+// One display bus as a run uses it: /dev/i2c-N, the lock that shares it with
+// other processes, and the pacing of the display behind it. The run keeps it
+// from first use to its end, across the Monitors objects of one run (a query
+// and then a command), so that the pause after the last message is kept
+// however the handles come and go. A run that sleeps between its steps (the
+// test routine) closes the device meanwhile and opens it again afterwards.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "monitors/linux/ddc_pacing.h"
 #include "monitors/linux/edid.h"
@@ -33,8 +35,14 @@ struct BusResult {
 
 class DisplayBus {
  public:
-  DisplayBus(unsigned number, Timing& timing, const Tracer& tracer)
-      : number_(number), timing_(&timing), tracer_(&tracer), pacing_(timing) {}
+  // sysfsRoot tells which adapter carries the number, so that a bus opened
+  // again is known to be the same one.
+  DisplayBus(unsigned number, Timing& timing, const Tracer& tracer, std::string sysfsRoot)
+      : number_(number),
+        timing_(&timing),
+        tracer_(&tracer),
+        pacing_(timing),
+        sysfsRoot_(std::move(sysfsRoot)) {}
   // Gives the lock back once the display may take the next message.
   ~DisplayBus();
   DisplayBus(const DisplayBus&) = delete;
@@ -44,8 +52,17 @@ class DisplayBus {
 
   unsigned number() const { return number_; }
 
-  // Opens the device node on first use; later calls report that first outcome.
+  // Opens the device node on first use; later calls report that outcome
+  // until the bus is closed. Opened again after close(), it must still be
+  // the adapter it was: one that took the number of an unplugged adapter
+  // fails with ENODEV, untouched.
   BusResult open();
+  // Gives the lock back once the display may take the next message, and
+  // closes the device, so that the kernel may remove the adapter (a dock
+  // unplugged, a driver unbound) while the run sleeps. What the run learnt
+  // of the bus stays: whether it answered, how to transfer, the pacing. The
+  // next step opens it again and tries the lock again.
+  void close();
 
   // A DDC/CI message to the display (0x37), after the pause it is owed.
   BusResult send(const std::uint8_t* bytes, std::size_t size);
@@ -64,9 +81,9 @@ class DisplayBus {
   // One line of the trace about this bus, when a trace listens.
   void trace(const std::string& text) const;
 
-  // Whether a message failed before any transfer on this bus went through
-  // in this run: a bus that may not carry DDC/CI.
-  bool seemsDead() const { return failedFirst_; }
+  // Whether a DDC/CI message or an EDID read went through on this bus in
+  // this run: the display is known to answer there.
+  bool answered() const { return answered_; }
 
   DdcPacing& pacing() { return pacing_; }
   const DdcPacing& pacing() const { return pacing_; }
@@ -78,16 +95,22 @@ class DisplayBus {
   void traceTransfer(const char* what, std::uint8_t address, const std::uint8_t* bytes,
                      const TransferResult& result, bool wasPlain) const;
 
+  // The adapter's place in the device tree and its name: what tells it from
+  // another adapter that later takes its number.
+  std::string adapterIdentity() const;
+
   unsigned number_;
   Timing* timing_;
   const Tracer* tracer_;
   DdcPacing pacing_;
+  std::string sysfsRoot_;
   std::optional<I2cBus> device_;
   std::optional<BusResult> opened_;
   std::optional<BusResult> lockFailure_;
+  std::optional<std::string> identity_;
   bool locked_ = false;
   bool answered_ = false;
-  bool failedFirst_ = false;
+  bool plainTransfers_ = false;
 };
 
 }  // namespace kelvane::linux_ddc

@@ -13,18 +13,24 @@ bool isDigit(char c) {
   return std::isdigit(static_cast<unsigned char>(c)) != 0;
 }
 
-// A connector directory is named "card" + number + "-" + connector; the
-// class directory also holds cards themselves (card0), render nodes and a
-// version file, which are not connectors.
-bool isConnectorName(const std::string& name) {
+// Where "card" + number ends in name; 0 when name does not start so.
+std::size_t cardNameEnd(const std::string& name) {
   if (name.compare(0, 4, "card") != 0) {
-    return false;
+    return 0;
   }
   std::size_t position = 4;
   while (position < name.size() && isDigit(name[position])) {
     ++position;
   }
-  return position > 4 && position + 1 < name.size() && name[position] == '-';
+  return position > 4 ? position : 0;
+}
+
+// A connector directory is named "card" + number + "-" + connector; the
+// class directory also holds cards themselves (card0), render nodes and a
+// version file, which are not connectors.
+bool isConnectorName(const std::string& name) {
+  const std::size_t end = cardNameEnd(name);
+  return end != 0 && end + 1 < name.size() && name[end] == '-';
 }
 
 // The run of digits at position, advancing past it, without leading zeros.
@@ -47,6 +53,7 @@ DrmConnector readConnector(const std::string& directory, const std::string& name
   const std::string path = childPath(directory, name);
   DrmConnector connector;
   connector.name = name;
+  connector.card = name.substr(0, cardNameEnd(name));
   connector.type = connectorType(name);
   connector.status = readAttribute(path + "/status").value_or("");
   if (const auto target = linkTargetName(path + "/ddc")) {
@@ -99,6 +106,11 @@ bool connectorNameLess(const std::string& left, const std::string& right) {
     return left < right;  // equal but for leading zeros: any fixed order will do
   }
   return i == left.size();  // the name that ran out first begins the other
+}
+
+bool isDrmCardName(const std::string& name) {
+  const std::size_t end = cardNameEnd(name);
+  return end != 0 && end == name.size();
 }
 
 std::string connectorType(const std::string& name) {

@@ -17,6 +17,7 @@ inline constexpr const char* kDrmClassDirectory = "/sys/class/drm";
 
 struct DrmConnector {
   std::string name;    // "card0-HDMI-A-1"
+  std::string card;    // "card0": the DRM device, and so the display controller
   std::string type;    // "HDMI-A"
   std::string status;  // "connected", "disconnected" or "unknown"
   // The adapter the `ddc` link points to (HDMI, DVI, VGA; DP on some drivers).
@@ -33,6 +34,10 @@ struct DrmConnector {
 // Every connector under drmClassDirectory, in connectorNameLess order, so
 // that the order is the same on every run. An unreadable directory yields none.
 std::vector<DrmConnector> readDrmConnectors(const std::string& drmClassDirectory);
+
+// Whether name is a DRM card's own ("card0"), as in the class directory
+// and in a display controller's drm directory.
+bool isDrmCardName(const std::string& name);
 
 // "HDMI-A" for "card0-HDMI-A-1": the name without its card and its index.
 std::string connectorType(const std::string& name);

@@ -28,6 +28,10 @@ int restartingOnInterrupt(Transfer transfer) {
 
 }  // namespace
 
+bool isAddressNak(int error) {
+  return error == ENXIO || error == EREMOTEIO;
+}
+
 std::string i2cDevicePath(unsigned bus) {
   return "/dev/i2c-" + std::to_string(bus);
 }

@@ -25,6 +25,10 @@ struct TransferResult {
   bool ok() const { return error == 0; }
 };
 
+// Whether a transfer failed because nothing acknowledged the address: ENXIO
+// on most adapters, EREMOTEIO on a DisplayPort AUX channel.
+bool isAddressNak(int error);
+
 // "/dev/i2c-N": the node i2c-dev makes for bus N.
 std::string i2cDevicePath(unsigned bus);
 
@@ -46,6 +50,8 @@ class I2cBus {
 
   // Whether the driver refused I2C_RDWR and plain read/write is used instead.
   bool usesPlainTransfers() const { return plain_; }
+  // For a bus opened again whose driver refused I2C_RDWR before.
+  void usePlainTransfers() { plain_ = true; }
 
  private:
   explicit I2cBus(UniqueFd fd) : fd_(std::move(fd)) {}

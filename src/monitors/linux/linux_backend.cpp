@@ -35,7 +35,7 @@ LinuxBackend::LinuxBackend(Timing& timing, std::string sysfsRoot)
     : timing_(&timing), sysfsRoot_(std::move(sysfsRoot)) {}
 
 DisplayBus& LinuxBackend::bus(unsigned number) {
-  return buses_.try_emplace(number, number, *timing_, tracer_).first->second;
+  return buses_.try_emplace(number, number, *timing_, tracer_, sysfsRoot_).first->second;
 }
 
 void LinuxBackend::setTraceSink(platform::TraceSink* sink) {
@@ -127,8 +127,9 @@ bool LinuxBackend::failOpen(std::string monitor, int error) {
   }
 }
 
-bool LinuxBackend::failExchange(const OpenMonitor& monitor, const VcpResult& result) {
-  std::string name = monitorName(*monitor.monitor, monitor.monitor->buses[monitor.active]);
+bool LinuxBackend::failExchange(const OpenMonitor& monitor, const Exchanged& exchanged) {
+  const VcpResult& result = exchanged.result;
+  std::string name = monitorName(*monitor.monitor, exchanged.bus);
   switch (result.outcome) {
     case VcpResult::Outcome::kDone:
       return true;
@@ -153,12 +154,11 @@ bool LinuxBackend::failExchange(const OpenMonitor& monitor, const VcpResult& res
     case BusResult::Failure::kTransfer:
       break;
   }
+  // Some adapters report a NAK as a plain EIO.
+  if (isAddressNak(error) || error == EIO) {
+    return fail(FailureCause::kNoAnswer, std::move(name), error);
+  }
   switch (error) {
-    // What i2c-dev reports when nothing acknowledges the address.
-    case ENXIO:
-    case EREMOTEIO:
-    case EIO:
-      return fail(FailureCause::kNoAnswer, std::move(name), error);
     case ENODEV:
       return fail(FailureCause::kDeviceMissing, std::move(name), error);
     default:
@@ -232,35 +232,50 @@ bool LinuxBackend::getPhysicalMonitors(platform::DisplayMonitorHandle monitor, s
   return failOpen(monitorName(*discovered, discovered->buses.front()), firstError);
 }
 
-VcpResult LinuxBackend::exchange(OpenMonitor& monitor,
-                                 const std::function<VcpResult(DisplayBus&)>& operation) {
+LinuxBackend::Exchanged LinuxBackend::exchange(
+    OpenMonitor& monitor, const std::function<VcpResult(DisplayBus&)>& operation) {
   const std::vector<unsigned>& buses = monitor.monitor->buses;
-  // A bus where the first message failed may simply not carry DDC/CI (an
-  // AMD hardware bus on a USB4 link): the connector's other bus may. Once
-  // found so, it is passed over for the rest of the run. A bus held by
-  // another program is not dead, only busy.
-  const auto moveOn = [&](const DisplayBus& current) {
-    if (monitor.active + 1 >= buses.size()) {
-      return false;
+  // A connector may name two buses for one display, and one of them may not
+  // carry DDC/CI (an AMD hardware bus on a USB4 link fails every transfer).
+  // The buses that have answered in this run come first, each group in the
+  // connector's order of preference: a bus that never answered is never
+  // preferred to one that did, and one failure alone demotes nothing.
+  std::vector<std::size_t> order;
+  for (const bool answered : {true, false}) {
+    for (std::size_t i = 0; i < buses.size(); ++i) {
+      if (bus(buses[i]).answered() == answered) {
+        order.push_back(i);
+      }
     }
-    ++monitor.active;
-    DisplayBus& next = bus(buses[monitor.active]);
-    current.trace("given up for i2c-" + std::to_string(next.number()) +
-                  ", the connector's other bus");
-    next.pacing().continueFrom(current.pacing());
-    return true;
-  };
-  while (bus(buses[monitor.active]).seemsDead() && moveOn(bus(buses[monitor.active]))) {
   }
-  for (;;) {
-    DisplayBus& current = bus(buses[monitor.active]);
+  std::optional<Exchanged> first;
+  for (const std::size_t i : order) {
+    DisplayBus& current = bus(buses[i]);
+    if (i != monitor.active) {
+      const DisplayBus& previous = bus(buses[monitor.active]);
+      previous.trace("the display is tried on i2c-" + std::to_string(current.number()) +
+                     ", the connector's other bus");
+      // The same display behind another bus: its pause still holds.
+      current.pacing().continueFrom(previous.pacing());
+      monitor.active = i;
+    }
     VcpResult result = operation(current);
-    const bool dead = result.outcome == VcpResult::Outcome::kBusFailed &&
-                      (result.bus.failure == BusResult::Failure::kOpen || current.seemsDead());
-    if (!dead || !moveOn(current)) {
-      return result;
+    // The other bus is worth a try only when this one has never answered:
+    // a bus that answered before carries DDC/CI, and what failed now is the
+    // display. A bus held by another program is not dead, only busy.
+    const bool mayNotCarryDdc = result.outcome == VcpResult::Outcome::kBusFailed &&
+                                result.bus.failure != BusResult::Failure::kLock &&
+                                !current.answered();
+    if (!mayNotCarryDdc) {
+      return Exchanged{result, current.number()};
+    }
+    if (!first) {
+      first = Exchanged{result, current.number()};
     }
   }
+  // Told about the bus tried first: what it said (a NAK, say) means more
+  // than the failure of a bus that may not carry DDC/CI at all.
+  return *first;
 }
 
 bool LinuxBackend::setVcpFeature(platform::PhysicalMonitorHandle monitor, std::uint8_t vcpCode,
@@ -274,10 +289,10 @@ bool LinuxBackend::setVcpFeature(platform::PhysicalMonitorHandle monitor, std::u
     return fail(FailureCause::kTransferFailed,
                 monitorName(*open->monitor, open->monitor->buses[open->active]), EINVAL);
   }
-  const VcpResult result = exchange(*open, [&](DisplayBus& bus) {
+  const Exchanged exchanged = exchange(*open, [&](DisplayBus& bus) {
     return linux_ddc::setVcpFeature(bus, vcpCode, static_cast<std::uint16_t>(newValue));
   });
-  return failExchange(*open, result);
+  return failExchange(*open, exchanged);
 }
 
 bool LinuxBackend::getVcpFeature(platform::PhysicalMonitorHandle monitor, std::uint8_t vcpCode,
@@ -287,10 +302,11 @@ bool LinuxBackend::getVcpFeature(platform::PhysicalMonitorHandle monitor, std::u
   if (open == nullptr) {
     return fail(FailureCause::kTransferFailed, "", EBADF);
   }
-  const VcpResult result =
+  const Exchanged exchanged =
       exchange(*open, [&](DisplayBus& bus) { return linux_ddc::getVcpFeature(bus, vcpCode); });
+  const VcpResult& result = exchanged.result;
   if (!result.ok()) {
-    return failExchange(*open, result);
+    return failExchange(*open, exchanged);
   }
   *codeType = result.reply.type;
   *currentValue = result.reply.present;
@@ -308,7 +324,7 @@ bool LinuxBackend::destroyPhysicalMonitor(platform::PhysicalMonitorHandle monito
 void LinuxBackend::sleepMilliseconds(std::uint32_t milliseconds) {
   const Clock::time_point until = timing_->now() + std::chrono::milliseconds(milliseconds);
   for (auto& [number, displayBus] : buses_) {
-    displayBus.release();
+    displayBus.close();
   }
   timing_->sleepUntil(until);
 }

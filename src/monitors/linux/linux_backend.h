@@ -45,7 +45,8 @@ class LinuxBackend {
                      std::uint32_t* codeType, std::uint32_t* currentValue,
                      std::uint32_t* maximumValue);
   bool destroyPhysicalMonitor(platform::PhysicalMonitorHandle monitor);
-  // Lets other programs use the buses while it sleeps.
+  // Lets other programs use the buses, and the kernel remove their
+  // adapters, while it sleeps: between the steps of the test routine.
   void sleepMilliseconds(std::uint32_t milliseconds);
 
   const platform::Failure& lastFailure() const { return last_; }
@@ -55,17 +56,22 @@ class LinuxBackend {
  private:
   struct OpenMonitor {
     const DiscoveredMonitor* monitor;
-    std::size_t active = 0;  // the bus in use: the preferred one unless it proved dead
+    std::size_t active = 0;  // the bus its last exchange went to: its pacing holds
+  };
+  // What an exchange came to, and the bus that a failure names.
+  struct Exchanged {
+    VcpResult result;
+    unsigned bus;
   };
 
   const std::vector<DiscoveredMonitor>& monitors();
   const DiscoveredMonitor* monitorOf(platform::DisplayMonitorHandle monitor);
   DisplayBus& bus(unsigned number);
   OpenMonitor* find(platform::PhysicalMonitorHandle monitor);
-  VcpResult exchange(OpenMonitor& monitor, const std::function<VcpResult(DisplayBus&)>& operation);
+  Exchanged exchange(OpenMonitor& monitor, const std::function<VcpResult(DisplayBus&)>& operation);
   bool fail(platform::FailureCause cause, std::string monitor, int error);
   bool failOpen(std::string monitor, int error);
-  bool failExchange(const OpenMonitor& monitor, const VcpResult& result);
+  bool failExchange(const OpenMonitor& monitor, const Exchanged& exchanged);
   bool hasI2cDevices() const;
 
   Timing* timing_;

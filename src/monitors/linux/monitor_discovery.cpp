@@ -120,18 +120,24 @@ std::vector<DiscoveredMonitor> discoverMonitors(const std::vector<DrmConnector>&
         notes.adapter(adapter, "the EDID of the built-in panel " + panel->name + ", never touched");
         continue;
       }
-      // A display already reached through its connector's own bus: sending
-      // it each command twice, on two buses, would break its pacing.
+      // A display already reached through its connector's own bus on the
+      // same display controller: sending it each command twice, on two
+      // buses, would break its pacing. On another controller the same EDID
+      // is a twin (the same model without a serial number, one per card on
+      // a hybrid laptop): another monitor.
       const auto reached = std::find_if(slots.begin(), slots.end(), [&](const Slot& slot) {
-        return reachedThroughOwnBus(slot) && same(*slot.connector);
+        return reachedThroughOwnBus(slot) && slot.connector->card == adapter.card &&
+               same(*slot.connector);
       });
       if (reached != slots.end()) {
         notes.adapter(adapter, "the EDID of " + reached->connector->name +
                                    ", already reached on its own bus: skipped");
         continue;
       }
+      // Only a connector of the adapter's own card can be served by it.
       const auto slot = std::find_if(slots.begin(), slots.end(), [&](const Slot& candidate) {
-        return candidate.buses.empty() && same(*candidate.connector);
+        return candidate.buses.empty() && candidate.connector->card == adapter.card &&
+               same(*candidate.connector);
       });
       if (slot != slots.end()) {
         notes.adapter(adapter, "the EDID of " + slot->connector->name + ": its monitor");

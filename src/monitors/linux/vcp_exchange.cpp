@@ -11,13 +11,25 @@ constexpr milliseconds kReplyWaits[] = {kReplyDelay, milliseconds{80}, milliseco
                                         milliseconds{160}, milliseconds{200}};
 static_assert(kReplyWaits[0] >= kReplyDelay, "the first read must respect the reply delay");
 
+// A display still waking may refuse a message once. One more try, after the
+// pause every message is owed, tells it from one that has DDC/CI off or is
+// asleep; further tries would only make the run longer.
+BusResult sendTryingTwiceOnNak(DisplayBus& bus, const std::uint8_t* bytes, std::size_t size) {
+  const BusResult sent = bus.send(bytes, size);
+  if (sent.failure != BusResult::Failure::kTransfer || !isAddressNak(sent.error)) {
+    return sent;
+  }
+  bus.trace("refused: once more after the pause");
+  return bus.send(bytes, size);
+}
+
 }  // namespace
 
 VcpResult getVcpFeature(DisplayBus& bus, std::uint8_t vcpCode) {
   VcpResult result;
   const ddcci::GetVcpRequest request = ddcci::encodeGetVcpRequest(vcpCode);
   for (const milliseconds replyWait : kReplyWaits) {
-    const BusResult sent = bus.send(request.data(), request.size());
+    const BusResult sent = sendTryingTwiceOnNak(bus, request.data(), request.size());
     if (!sent.ok()) {
       result.outcome = VcpResult::Outcome::kBusFailed;
       result.bus = sent;
@@ -61,7 +73,7 @@ VcpResult getVcpFeature(DisplayBus& bus, std::uint8_t vcpCode) {
 VcpResult setVcpFeature(DisplayBus& bus, std::uint8_t vcpCode, std::uint16_t value) {
   VcpResult result;
   const ddcci::SetVcpRequest request = ddcci::encodeSetVcpRequest(vcpCode, value);
-  const BusResult sent = bus.send(request.data(), request.size());
+  const BusResult sent = sendTryingTwiceOnNak(bus, request.data(), request.size());
   if (!sent.ok()) {
     result.outcome = VcpResult::Outcome::kBusFailed;
     result.bus = sent;

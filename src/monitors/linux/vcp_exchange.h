@@ -25,14 +25,15 @@ struct VcpResult {
   bool ok() const { return outcome == Outcome::kDone; }
 };
 
-// A failed request write is a NAK (nothing answers at 0x37: DDC/CI off, the
-// display asleep, or none there) or a dead bus, and is not retried; a null
-// message, a garbled reply or a failed read is retried, waiting longer each
-// time, as some displays need 100 to 200 ms.
+// A request refused with a NAK (nothing answers at 0x37: DDC/CI off, the
+// display asleep or still waking, or none there) is sent once more after the
+// pause; a request that fails otherwise (a dead bus) is not. A null message,
+// a garbled reply or a failed read is retried, waiting longer each time, as
+// some displays need 100 to 200 ms.
 VcpResult getVcpFeature(DisplayBus& bus, std::uint8_t vcpCode);
 
-// One write and no read-back: reading the power mode back could wake a
-// display just told to sleep.
+// One write (twice when the first is refused with a NAK) and no read-back:
+// reading the power mode back could wake a display just told to sleep.
 VcpResult setVcpFeature(DisplayBus& bus, std::uint8_t vcpCode, std::uint16_t value);
 
 }  // namespace kelvane::linux_ddc
