@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,11 +14,14 @@ void prepareProcess() {
     if (fcntl(descriptor, F_GETFD) >= 0 || errno != EBADF) {
       continue;
     }
-    // open() takes the lowest free number: this one. Without a /dev/null
-    // there is nothing safe to put there, and the descriptor stays closed.
-    const int placeholder = open("/dev/null", descriptor == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+    // An open takes the lowest free number: this one, as the lower ones are
+    // open by now. The system call itself, so that a library that wraps
+    // open() (an LD_PRELOAD shim) cannot take the number for a descriptor of
+    // its own first. Without a /dev/null there is nothing safe to put there.
+    const long placeholder = syscall(SYS_openat, AT_FDCWD, "/dev/null",
+                                     descriptor == STDIN_FILENO ? O_RDONLY : O_WRONLY);
     if (placeholder >= 0 && placeholder != descriptor) {
-      close(placeholder);
+      close(static_cast<int>(placeholder));
     }
   }
   // A write to a pipe whose reader has gone then fails with EPIPE instead of

@@ -110,5 +110,60 @@ TEST(EmulatedRoutineTest, RunsTheWholeSequenceAndPrintsEachLineBeforeSleeping) {
   scene.expectWellBehaved();
 }
 
+// Another program holds the bus before the routine starts, and again for 5 s
+// in its middle: each step that finds the bus held fails alone, after the
+// lock's timeout, and the next step tries again, so that the monitor still
+// gets every later command and ends On.
+TEST(EmulatedRoutineTest, ABusHeldByAnotherProgramFailsOnlyTheStepsThatFindItHeld) {
+  Scene scene;
+  const EmulatedDisplay& display = scene.connect({"card0-DP-1", true, BusLink::kAuxChild, 4});
+  ASSERT_EQ(scene.desktop.error(), "");
+  const auto holdBus = [](const std::string& seconds, milliseconds delay) {
+    Launch launch;
+    launch.arguments = {"flock", "/dev/i2c-4", "-c", "echo locked; sleep " + seconds};
+    launch.otherProgram = true;
+    launch.holdOthersUntilItPrints = true;
+    launch.delay = delay;
+    return launch;
+  };
+  Launch routine;
+  routine.arguments = {"-t"};
+  // The first query waits out the lock's 2 s and fails; the first command,
+  // a second later, finds the bus free. The routine then runs 2 s behind:
+  // the second hold (28 to 33 s) takes in the query of about 30 s, and no
+  // command.
+  const std::vector<RunResult> results = scene.desktop.runAll(
+      {holdBus("3", milliseconds{0}), routine, holdBus("5", milliseconds{28000})},
+      std::chrono::seconds(120));
+  ASSERT_EQ(results.size(), 3u);
+  const RunResult& result = results[1];
+  EXPECT_FALSE(result.timedOut);
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.err, "kelvane: card0-DP-1 (/dev/i2c-4)" + kBusBusy);
+
+  std::vector<std::string> statuses;
+  for (const OutputLine& line : result.lines) {
+    if (line.text != "Status" && line.text.compare(0, 8, "Command:") != 0 &&
+        line.text.compare(0, 5, "Start") != 0 && line.text.compare(0, 3, "End") != 0) {
+      statuses.push_back(line.text);
+    }
+  }
+  EXPECT_EQ(statuses, (std::vector<std::string>{
+                          "Disconected", "On", "On", "Error, status answer: 2",
+                          "Error, status answer: 2", "Disconected", "Error, status answer: 3",
+                          "Error, status answer: 4", "Error, status answer: 4",
+                          "Error, status answer: 5", "Error, status answer: 5", "On", "On"}));
+  Traffic commands;
+  for (const std::string& entry : display.traffic()) {
+    if (entry.compare(0, 4, "set ") == 0) {
+      commands.push_back(entry);
+    }
+  }
+  EXPECT_EQ(commands,
+            (Traffic{"set D6 1", "set D6 2", "set D6 3", "set D6 4", "set D6 5", "set D6 1"}));
+  EXPECT_EQ(display.powerMode(), 1);
+  scene.expectWellBehaved();
+}
+
 }  // namespace
 }  // namespace kelvane::emulation

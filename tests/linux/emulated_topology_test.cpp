@@ -146,6 +146,50 @@ TEST(EmulatedTopologyTest, AmdDisplayPortUsesItsAuxChannelAndFallsBackOnlyWhenIt
     EXPECT_EQ(ddc->traffic(), (Traffic{"open", "get D6", "set D6 4"}));
     scene.expectWellBehaved();
   }
+  {
+    SCOPED_TRACE("the monitor, still waking, refuses its first message once; the ddc bus is dead");
+    Scene scene;
+    Connector dp{"card0-DP-1", true, BusLink::kAuxChild, 5};
+    dp.ddcBesideAux = 3;
+    DisplayBehaviour waking;
+    waking.refusedMessages = 1;
+    waking.powerMode = 4;
+    const auto [aux, ddc] = scene.connectTwice(dp, waking, dead);
+
+    EXPECT_EQ(runKelvane(scene, {"-q", "-p", "On"}).out, kEchoOn + "Error, status answer: 4\n");
+    // Asked again after the pause on the bus that carries DDC/CI.
+    EXPECT_EQ(aux->traffic(), (Traffic{"open", "get D6", "get D6", "set D6 1"}));
+    EXPECT_EQ(ddc->traffic(), Traffic{});
+    EXPECT_EQ(aux->powerMode(), 1);
+    scene.expectWellBehaved();
+  }
+}
+
+// The same model without a serial number, one on the integrated GPU's HDMI
+// (linked) and one on the NVIDIA card (found by its EDID): two monitors. On
+// one display controller, an adapter with the linked display's EDID is that
+// display seen again, and is left alone after its EDID is read.
+TEST(EmulatedTopologyTest, TwinMonitorsOnTwoGraphicsCardsAreBothCommanded) {
+  for (const bool otherCard : {true, false}) {
+    SCOPED_TRACE(otherCard ? "on two display controllers" : "on one display controller");
+    Scene scene;
+    Connector hdmi{"card0-HDMI-A-1", true, BusLink::kDdcSymlink, 3};
+    hdmi.edid = validEdid(1);
+    const EmulatedDisplay& linked = scene.connect(hdmi, withEdid(1));
+    const EmulatedDisplay* twin = nullptr;
+    if (otherCard) {
+      scene.desktop.addConnector(unlinked("card1-DP-1", "connected", validEdid(1)));
+      twin = &scene.adapter(nvidiaAdapter(5, 1), withEdid(1));
+    } else {
+      twin = &scene.adapter({5, "i915 gmbus dpc", AdapterHome::kCard, "card0"}, withEdid(1));
+    }
+
+    EXPECT_EQ(runKelvane(scene, {"-p", "Off"}).out, kEchoOff);
+    EXPECT_EQ(linked.traffic(), (Traffic{"open", "set D6 4"}));
+    EXPECT_EQ(twin->traffic(),
+              otherCard ? (Traffic{"open", "edid", "set D6 4"}) : (Traffic{"open", "edid"}));
+    scene.expectWellBehaved();
+  }
 }
 
 TEST(EmulatedTopologyTest, LaptopPanelsAreNeverTouchedAndTheFirstExternalMonitorIsQueried) {
