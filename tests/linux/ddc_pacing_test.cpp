@@ -10,29 +10,12 @@
 #include <utility>
 #include <vector>
 
+#include "fake_timing.h"
 #include "monitors/linux/bus_lock.h"
 #include "monitors/linux/unique_fd.h"
 
 namespace kelvane::linux_ddc {
 namespace {
-
-// A clock that moves only when someone sleeps, and remembers each sleep.
-class FakeTiming final : public Timing {
- public:
-  Clock::time_point now() const override { return now_; }
-  void sleepUntil(Clock::time_point until) override {
-    if (until > now_) {
-      sleeps_.push_back(std::chrono::duration_cast<milliseconds>(until - now_));
-      now_ = until;
-    }
-  }
-  void advance(milliseconds by) { now_ += by; }
-  std::vector<milliseconds> takeSleeps() { return std::exchange(sleeps_, {}); }
-
- private:
-  Clock::time_point now_{};
-  std::vector<milliseconds> sleeps_;
-};
 
 using Sleeps = std::vector<milliseconds>;
 

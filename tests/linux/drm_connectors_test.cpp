@@ -49,7 +49,8 @@ TEST(DrmConnectorsTest, ReadsEveryConnectorWithItsStatusBusesAndEdidInNaturalOrd
   const DrmConnector& hdmi = connectors[0];
   EXPECT_EQ(hdmi.name, "card0-HDMI-A-1");
   EXPECT_EQ(hdmi.type, "HDMI-A");
-  EXPECT_EQ(hdmi.status, "unknown");
+  EXPECT_EQ(hdmi.status, ConnectorStatus::kUnknown);
+  EXPECT_EQ(hdmi.statusText, "unknown");
   EXPECT_EQ(hdmi.ddcLink, 3u);
   EXPECT_EQ(hdmi.busLinks, std::vector<unsigned>{3});
   EXPECT_EQ(hdmi.auxChannels, std::vector<unsigned>{});
@@ -64,7 +65,7 @@ TEST(DrmConnectorsTest, ReadsEveryConnectorWithItsStatusBusesAndEdidInNaturalOrd
 
   const DrmConnector& amd = connectors[2];
   EXPECT_EQ(amd.name, "card2-DP-10");
-  EXPECT_EQ(amd.status, "disconnected");
+  EXPECT_EQ(amd.status, ConnectorStatus::kDisconnected);
   EXPECT_EQ(amd.auxChannels, std::vector<unsigned>{9});
   EXPECT_EQ(candidateBuses(amd), (std::vector<unsigned>{9, 7}));
 

@@ -35,7 +35,11 @@ std::vector<DrmConnector> connectors(const std::vector<ConnectorRow>& rows) {
     connector.name = row.name;
     connector.card = connector.name.substr(0, connector.name.find('-'));
     connector.type = connectorType(row.name);
-    connector.status = row.status;
+    connector.statusText = row.status;
+    const std::string status = row.status;
+    connector.status = status == "connected"      ? ConnectorStatus::kConnected
+                       : status == "disconnected" ? ConnectorStatus::kDisconnected
+                                                  : ConnectorStatus::kUnknown;
     connector.ddcLink = row.ddc;
     connector.auxChannels = row.aux;
     connector.edid = row.edid;

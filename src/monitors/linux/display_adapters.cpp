@@ -50,6 +50,10 @@ std::optional<std::string> displayControllerCard(const std::string& adapterPath,
 
 }  // namespace
 
+std::string adapterLabel(const DisplayAdapter& adapter) {
+  return "adapter i2c-" + std::to_string(adapter.bus) + " \"" + adapter.name + "\"";
+}
+
 std::vector<DisplayAdapter> findDisplayAdapters(const std::string& sysfsRoot,
                                                 std::vector<DisplayAdapter>* others) {
   const std::string devices = sysfsRoot + "/bus/i2c/devices";

@@ -18,6 +18,9 @@ struct DisplayAdapter {
   std::string card;
 };
 
+// How the trace names an adapter: adapter i2c-10 "DPMST".
+std::string adapterLabel(const DisplayAdapter& adapter);
+
 // The adapters under sysfsRoot/bus/i2c/devices whose device sits below a PCI
 // display controller (class 0x03xxxx) that has a DRM card (a drm/cardN
 // directory), in bus order; the other adapters go to others, when given.

@@ -5,7 +5,7 @@
 
 #include "monitors/linux/bus_lock.h"
 #include "monitors/linux/ddc_ci_frame.h"
-#include "monitors/linux/sysfs.h"
+#include "monitors/linux/i2c_bus.h"
 
 namespace kelvane::linux_ddc {
 namespace {
@@ -47,17 +47,11 @@ DisplayBus::~DisplayBus() {
   release();
 }
 
-std::string DisplayBus::adapterIdentity() const {
-  const std::string adapter = sysfsRoot_ + "/bus/i2c/devices/i2c-" + std::to_string(number_);
-  const std::optional<std::string> path = canonicalPath(adapter);
-  return path ? *path + "\n" + readAttribute(adapter + "/name").value_or("") : std::string();
-}
-
 BusResult DisplayBus::open() {
   if (opened_) {
     return *opened_;
   }
-  if (identity_ && adapterIdentity() != *identity_) {
+  if (identity_ && devices_->adapterIdentity(number_) != *identity_) {
     // Gone, or another adapter took the number: what answers there now is
     // not the display this bus was found to carry.
     opened_ = BusResult{BusResult::Failure::kOpen, ENODEV, 0};
@@ -65,13 +59,13 @@ BusResult DisplayBus::open() {
     return *opened_;
   }
   int error = 0;
-  device_ = I2cBus::open(number_, error);
+  device_ = devices_->open(number_, error);
   opened_ = device_ ? BusResult{} : BusResult{BusResult::Failure::kOpen, error, 0};
   trace("open " + i2cDevicePath(number_) +
         (device_ ? std::string() : " failed: " + errorText(error)));
   if (device_) {
     if (!identity_) {
-      identity_ = adapterIdentity();
+      identity_ = devices_->adapterIdentity(number_);
     }
     if (plainTransfers_) {
       device_->usePlainTransfers();
@@ -103,7 +97,7 @@ BusResult DisplayBus::acquire() {
     return *lockFailure_;
   }
   const Clock::time_point asked = timing_->now();
-  const int error = lockExclusively(device_->descriptor(), kLockTimeout, *timing_);
+  const int error = device_->lock(kLockTimeout, *timing_);
   const long long waited = millisecondsUntil(asked, timing_->now());
   if (error != 0) {
     trace("lock not taken after " + std::to_string(waited) + " ms: " + errorText(error));
@@ -121,7 +115,7 @@ void DisplayBus::release() {
   }
   // Whoever takes the bus next may send at once: the pause is ours to keep.
   keepPause();
-  unlock(device_->descriptor());
+  device_->unlock();
   trace("lock given back");
   locked_ = false;
 }

@@ -8,13 +8,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
-#include <utility>
 
 #include "monitors/linux/ddc_pacing.h"
 #include "monitors/linux/edid.h"
-#include "monitors/linux/i2c_bus.h"
+#include "monitors/linux/i2c_device.h"
 #include "monitors/linux/trace.h"
 
 namespace kelvane::linux_ddc {
@@ -35,14 +35,8 @@ struct BusResult {
 
 class DisplayBus {
  public:
-  // sysfsRoot tells which adapter carries the number, so that a bus opened
-  // again is known to be the same one.
-  DisplayBus(unsigned number, Timing& timing, const Tracer& tracer, std::string sysfsRoot)
-      : number_(number),
-        timing_(&timing),
-        tracer_(&tracer),
-        pacing_(timing),
-        sysfsRoot_(std::move(sysfsRoot)) {}
+  DisplayBus(unsigned number, I2cDevices& devices, Timing& timing, const Tracer& tracer)
+      : number_(number), devices_(&devices), timing_(&timing), tracer_(&tracer), pacing_(timing) {}
   // Gives the lock back once the display may take the next message.
   ~DisplayBus();
   DisplayBus(const DisplayBus&) = delete;
@@ -95,16 +89,12 @@ class DisplayBus {
   void traceTransfer(const char* what, std::uint8_t address, const std::uint8_t* bytes,
                      const TransferResult& result, bool wasPlain) const;
 
-  // The adapter's place in the device tree and its name: what tells it from
-  // another adapter that later takes its number.
-  std::string adapterIdentity() const;
-
   unsigned number_;
+  I2cDevices* devices_;
   Timing* timing_;
   const Tracer* tracer_;
   DdcPacing pacing_;
-  std::string sysfsRoot_;
-  std::optional<I2cBus> device_;
+  std::unique_ptr<I2cDevice> device_;
   std::optional<BusResult> opened_;
   std::optional<BusResult> lockFailure_;
   std::optional<std::string> identity_;

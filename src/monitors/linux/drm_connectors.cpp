@@ -55,7 +55,11 @@ DrmConnector readConnector(const std::string& directory, const std::string& name
   connector.name = name;
   connector.card = name.substr(0, cardNameEnd(name));
   connector.type = connectorType(name);
-  connector.status = readAttribute(path + "/status").value_or("");
+  connector.statusText = readAttribute(path + "/status").value_or("");
+  connector.status = connector.statusText == "connected"      ? ConnectorStatus::kConnected
+                     : connector.statusText == "disconnected" ? ConnectorStatus::kDisconnected
+                     : connector.statusText == "unknown"      ? ConnectorStatus::kUnknown
+                                                              : ConnectorStatus::kUnreadable;
   if (const auto target = linkTargetName(path + "/ddc")) {
     connector.ddcLink = parseI2cBusName(*target);
   }

@@ -11,15 +11,17 @@
 
 namespace kelvane::linux_ddc {
 
-// The kernel's view of the connectors: one entry per connector, named
-// cardN-TYPE-M (card0-DP-1, card1-HDMI-A-2, card0-eDP-1...).
-inline constexpr const char* kDrmClassDirectory = "/sys/class/drm";
+// What the connector's status file says. The kernel caches it: "unknown"
+// right after a mode-config reset or before anything probed the connector,
+// and stale on some drivers.
+enum class ConnectorStatus { kConnected, kDisconnected, kUnknown, kUnreadable };
 
 struct DrmConnector {
   std::string name;    // "card0-HDMI-A-1"
   std::string card;    // "card0": the DRM device, and so the display controller
   std::string type;    // "HDMI-A"
-  std::string status;  // "connected", "disconnected" or "unknown"
+  ConnectorStatus status = ConnectorStatus::kUnreadable;
+  std::string statusText;  // the file's own words, for the trace and the diagnostics
   // The adapter the `ddc` link points to (HDMI, DVI, VGA; DP on some drivers).
   std::optional<unsigned> ddcLink;
   // i2c-N subdirectories: the adapters of the DP AUX channel.

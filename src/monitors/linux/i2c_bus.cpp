@@ -10,6 +10,9 @@
 #include <cstring>
 #include <string>
 
+#include "monitors/linux/bus_lock.h"
+#include "monitors/linux/sysfs.h"
+
 namespace kelvane::linux_ddc {
 namespace {
 
@@ -36,15 +39,33 @@ std::string i2cDevicePath(unsigned bus) {
   return "/dev/i2c-" + std::to_string(bus);
 }
 
-std::optional<I2cBus> I2cBus::open(unsigned number, int& error) {
+std::unique_ptr<I2cBus> I2cBus::open(unsigned number, int& error) {
   const std::string path = i2cDevicePath(number);
   UniqueFd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
   if (fd.get() < 0) {
     error = errno;
-    return std::nullopt;
+    return nullptr;
   }
   error = 0;
-  return I2cBus(std::move(fd));
+  return std::unique_ptr<I2cBus>(new I2cBus(std::move(fd)));
+}
+
+int I2cBus::lock(milliseconds timeout, Timing& timing) {
+  return lockExclusively(fd_.get(), timeout, timing);
+}
+
+void I2cBus::unlock() {
+  linux_ddc::unlock(fd_.get());
+}
+
+std::unique_ptr<I2cDevice> SystemI2cDevices::open(unsigned bus, int& error) {
+  return I2cBus::open(bus, error);
+}
+
+std::string SystemI2cDevices::adapterIdentity(unsigned bus) const {
+  const std::string adapter = sysfsRoot_ + "/bus/i2c/devices/i2c-" + std::to_string(bus);
+  const std::optional<std::string> path = canonicalPath(adapter);
+  return path ? *path + "\n" + readAttribute(adapter + "/name").value_or("") : std::string();
 }
 
 TransferResult I2cBus::write(std::uint8_t address, const std::uint8_t* bytes, std::size_t size) {

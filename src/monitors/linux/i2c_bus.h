@@ -10,48 +10,36 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 
+#include "monitors/linux/i2c_device.h"
 #include "monitors/linux/unique_fd.h"
 
 namespace kelvane::linux_ddc {
 
-// The outcome of one message: the bytes moved, or the errno of the failure.
-struct TransferResult {
-  std::size_t bytes = 0;
-  int error = 0;
-  bool ok() const { return error == 0; }
-};
-
-// Whether a transfer failed because nothing acknowledged the address: ENXIO
-// on most adapters, EREMOTEIO on a DisplayPort AUX channel.
-bool isAddressNak(int error);
-
 // "/dev/i2c-N": the node i2c-dev makes for bus N.
 std::string i2cDevicePath(unsigned bus);
 
-class I2cBus {
+class I2cBus final : public I2cDevice {
  public:
   // /dev/i2c-N; unset with error set to the errno of the failed open (ENOENT
   // without the i2c-dev module, EACCES without the access rule).
-  static std::optional<I2cBus> open(unsigned number, int& error);
+  static std::unique_ptr<I2cBus> open(unsigned number, int& error);
 
-  // The descriptor, for the advisory lock.
-  int descriptor() const { return fd_.get(); }
-
-  TransferResult write(std::uint8_t address, const std::uint8_t* bytes, std::size_t size);
-  TransferResult read(std::uint8_t address, std::uint8_t* bytes, std::size_t size);
-  // A write and a read in one transaction, with a repeated start between:
-  // how an EEPROM is read from an offset.
+  TransferResult write(std::uint8_t address, const std::uint8_t* bytes, std::size_t size) override;
+  TransferResult read(std::uint8_t address, std::uint8_t* bytes, std::size_t size) override;
   TransferResult writeThenRead(std::uint8_t address, const std::uint8_t* request,
-                               std::size_t requestSize, std::uint8_t* reply, std::size_t replySize);
+                               std::size_t requestSize, std::uint8_t* reply,
+                               std::size_t replySize) override;
 
-  // Whether the driver refused I2C_RDWR and plain read/write is used instead.
-  bool usesPlainTransfers() const { return plain_; }
-  // For a bus opened again whose driver refused I2C_RDWR before.
-  void usePlainTransfers() { plain_ = true; }
+  bool usesPlainTransfers() const override { return plain_; }
+  void usePlainTransfers() override { plain_ = true; }
+
+  int lock(milliseconds timeout, Timing& timing) override;
+  void unlock() override;
 
  private:
   explicit I2cBus(UniqueFd fd) : fd_(std::move(fd)) {}
@@ -66,6 +54,18 @@ class I2cBus {
   UniqueFd fd_;
   bool plain_ = false;
   std::optional<std::uint8_t> selected_;  // the I2C_SLAVE address, in plain mode
+};
+
+// The buses of this machine: /dev/i2c-N, and their adapters in sysfs.
+class SystemI2cDevices final : public I2cDevices {
+ public:
+  explicit SystemI2cDevices(std::string sysfsRoot) : sysfsRoot_(std::move(sysfsRoot)) {}
+  std::unique_ptr<I2cDevice> open(unsigned bus, int& error) override;
+  // The adapter's place in the device tree, and its name.
+  std::string adapterIdentity(unsigned bus) const override;
+
+ private:
+  std::string sysfsRoot_;
 };
 
 }  // namespace kelvane::linux_ddc

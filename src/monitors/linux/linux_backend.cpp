@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "monitors/linux/display_adapters.h"
+#include "monitors/linux/failure_causes.h"
 #include "monitors/linux/sysfs.h"
 
 namespace kelvane::linux_ddc {
@@ -18,7 +19,7 @@ std::string seenConnectors(const std::vector<DrmConnector>& connectors) {
   for (const DrmConnector& connector : connectors) {
     text += text.empty() ? "" : ", ";
     text +=
-        connector.name + " " + (isInternalPanel(connector) ? "built-in panel" : connector.status);
+        connector.name + " " + (isInternalPanel(connector) ? "built-in panel" : connector.statusText);
   }
   return text;
 }
@@ -26,16 +27,25 @@ std::string seenConnectors(const std::vector<DrmConnector>& connectors) {
 }  // namespace
 
 std::string monitorName(const DiscoveredMonitor& monitor, unsigned bus) {
-  const std::string name =
-      monitor.connector.empty() ? "adapter \"" + monitor.adapterName + "\"" : monitor.connector;
+  return busUserName(monitor.connector, monitor.adapterName, bus);
+}
+
+std::string busUserName(const std::string& connector, const std::string& adapterName,
+                        unsigned bus) {
+  const std::string name = !connector.empty()     ? connector
+                           : adapterName.empty() ? "adapter i2c-" + std::to_string(bus)
+                                                 : "adapter \"" + adapterName + "\"";
   return name + " (" + i2cDevicePath(bus) + ")";
 }
 
-LinuxBackend::LinuxBackend(Timing& timing, std::string sysfsRoot)
-    : timing_(&timing), sysfsRoot_(std::move(sysfsRoot)) {}
+LinuxBackend::LinuxBackend(Timing& timing, std::string sysfsRoot, I2cDevices* devices)
+    : timing_(&timing),
+      sysfsRoot_(std::move(sysfsRoot)),
+      systemDevices_(sysfsRoot_),
+      devices_(devices != nullptr ? devices : &systemDevices_) {}
 
 DisplayBus& LinuxBackend::bus(unsigned number) {
-  return buses_.try_emplace(number, number, *timing_, tracer_, sysfsRoot_).first->second;
+  return buses_.try_emplace(number, number, *devices_, *timing_, tracer_).first->second;
 }
 
 void LinuxBackend::setTraceSink(platform::TraceSink* sink) {
@@ -69,8 +79,7 @@ const std::vector<DiscoveredMonitor>& LinuxBackend::monitors() {
     const std::vector<DisplayAdapter> adapters = findDisplayAdapters(sysfsRoot_, &others);
     if (tracer_.on()) {
       for (const DisplayAdapter& other : others) {
-        tracer_.line("adapter i2c-" + std::to_string(other.bus) + " \"" + other.name +
-                     "\": not a display controller's, never opened");
+        tracer_.line(adapterLabel(other) + ": not a display controller's, never opened");
       }
     }
     discovered_ = discoverMonitors(connectors_, adapters, probe, note);
@@ -106,64 +115,9 @@ bool LinuxBackend::hasI2cDevices() const {
   return !directoryEntries(sysfsRoot_ + "/class/i2c-dev").empty();
 }
 
-bool LinuxBackend::fail(FailureCause cause, std::string monitor, int error) {
-  last_ = platform::Failure{cause, std::move(monitor), "", static_cast<std::uint32_t>(error),
-                            error != 0 ? errorText(error) : ""};
+bool LinuxBackend::fail(platform::Failure failure) {
+  last_ = std::move(failure);
   return false;
-}
-
-bool LinuxBackend::failOpen(std::string monitor, int error) {
-  switch (error) {
-    case EACCES:
-    case EPERM:
-      return fail(FailureCause::kAccessDenied, std::move(monitor), error);
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-      return fail(hasI2cDevices() ? FailureCause::kDeviceMissing : FailureCause::kNoI2cDevices,
-                  std::move(monitor), error);
-    default:
-      return fail(FailureCause::kOpenFailed, std::move(monitor), error);
-  }
-}
-
-bool LinuxBackend::failExchange(const OpenMonitor& monitor, const Exchanged& exchanged) {
-  const VcpResult& result = exchanged.result;
-  std::string name = monitorName(*monitor.monitor, exchanged.bus);
-  switch (result.outcome) {
-    case VcpResult::Outcome::kDone:
-      return true;
-    case VcpResult::Outcome::kUnsupported:
-      return fail(FailureCause::kUnsupported, std::move(name), 0);
-    case VcpResult::Outcome::kNoValidReply:
-      fail(FailureCause::kNoValidReply, std::move(name), result.lastReadError);
-      if (result.lastReadError == 0) {
-        last_.detail = std::string("the last reply: ") + ddcci::describe(result.lastReply);
-      }
-      return false;
-    case VcpResult::Outcome::kBusFailed:
-      break;
-  }
-  const int error = result.bus.error;
-  switch (result.bus.failure) {
-    case BusResult::Failure::kOpen:
-      return failOpen(std::move(name), error);
-    case BusResult::Failure::kLock:
-      return fail(FailureCause::kBusBusy, std::move(name), error);
-    case BusResult::Failure::kNone:
-    case BusResult::Failure::kTransfer:
-      break;
-  }
-  // Some adapters report a NAK as a plain EIO.
-  if (isAddressNak(error) || error == EIO) {
-    return fail(FailureCause::kNoAnswer, std::move(name), error);
-  }
-  switch (error) {
-    case ENODEV:
-      return fail(FailureCause::kDeviceMissing, std::move(name), error);
-    default:
-      return fail(FailureCause::kTransferFailed, std::move(name), error);
-  }
 }
 
 platform::Failure LinuxBackend::whyNoMonitor() {
@@ -173,10 +127,7 @@ platform::Failure LinuxBackend::whyNoMonitor() {
   }
   for (const auto& [number, error] : probeOpenErrors_) {
     if (error == EACCES || error == EPERM) {
-      return platform::Failure{
-          FailureCause::kAccessDenied,
-          "adapter i2c-" + std::to_string(number) + " (" + i2cDevicePath(number) + ")", "",
-          static_cast<std::uint32_t>(error), errorText(error)};
+      return failureOf(FailureCause::kAccessDenied, busUserName("", "", number), error);
     }
   }
   for (const DiscoveredMonitor& monitor : all) {
@@ -202,7 +153,7 @@ bool LinuxBackend::getNumberOfPhysicalMonitors(platform::DisplayMonitorHandle mo
                                                std::uint32_t* count) {
   const DiscoveredMonitor* discovered = monitorOf(monitor);
   if (discovered == nullptr) {
-    return fail(FailureCause::kTransferFailed, "", EBADF);
+    return fail(failureOf(FailureCause::kTransferFailed, "", EBADF));
   }
   *count = discovered->buses.empty() ? 0 : 1;
   return true;
@@ -212,84 +163,52 @@ bool LinuxBackend::getPhysicalMonitors(platform::DisplayMonitorHandle monitor, s
                                        platform::PhysicalMonitorRecord* records) {
   const DiscoveredMonitor* discovered = monitorOf(monitor);
   if (discovered == nullptr || count != (discovered->buses.empty() ? 0u : 1u)) {
-    return fail(FailureCause::kTransferFailed, "", EINVAL);
+    return fail(failureOf(FailureCause::kTransferFailed, "", EINVAL));
   }
   if (count == 0) {
     return true;
   }
-  // The first bus that opens; a failing open is not retried in this run.
+  // The first bus that opens; a failing open is not retried in this step.
   int firstError = 0;
   for (std::size_t i = 0; i < discovered->buses.size(); ++i) {
     const BusResult opened = bus(discovered->buses[i]).open();
     if (opened.ok()) {
+      OpenMonitor opening{discovered, {{}, i}};
+      for (const unsigned number : discovered->buses) {
+        opening.buses.buses.push_back(&bus(number));
+      }
       const std::uintptr_t handle = nextHandle_++;
-      open_.emplace(handle, OpenMonitor{discovered, i});
+      open_.emplace(handle, std::move(opening));
       records[0] = platform::PhysicalMonitorRecord{platform::PhysicalMonitorHandle{handle}, {}};
       return true;
     }
     firstError = firstError != 0 ? firstError : opened.error;
   }
-  return failOpen(monitorName(*discovered, discovered->buses.front()), firstError);
+  return fail(openFailure(monitorName(*discovered, discovered->buses.front()), firstError,
+                          hasI2cDevices()));
 }
 
-LinuxBackend::Exchanged LinuxBackend::exchange(
-    OpenMonitor& monitor, const std::function<VcpResult(DisplayBus&)>& operation) {
-  const std::vector<unsigned>& buses = monitor.monitor->buses;
-  // A connector may name two buses for one display, and one of them may not
-  // carry DDC/CI (an AMD hardware bus on a USB4 link fails every transfer).
-  // The buses that have answered in this run come first, each group in the
-  // connector's order of preference: a bus that never answered is never
-  // preferred to one that did, and one failure alone demotes nothing.
-  std::vector<std::size_t> order;
-  for (const bool answered : {true, false}) {
-    for (std::size_t i = 0; i < buses.size(); ++i) {
-      if (bus(buses[i]).answered() == answered) {
-        order.push_back(i);
-      }
-    }
+bool LinuxBackend::failExchange(const OpenMonitor& monitor, const BusExchange& exchanged) {
+  if (exchanged.result.ok()) {
+    return true;
   }
-  std::optional<Exchanged> first;
-  for (const std::size_t i : order) {
-    DisplayBus& current = bus(buses[i]);
-    if (i != monitor.active) {
-      const DisplayBus& previous = bus(buses[monitor.active]);
-      previous.trace("the display is tried on i2c-" + std::to_string(current.number()) +
-                     ", the connector's other bus");
-      // The same display behind another bus: its pause still holds.
-      current.pacing().continueFrom(previous.pacing());
-      monitor.active = i;
-    }
-    VcpResult result = operation(current);
-    // The other bus is worth a try only when this one has never answered:
-    // a bus that answered before carries DDC/CI, and what failed now is the
-    // display. A bus held by another program is not dead, only busy.
-    const bool mayNotCarryDdc = result.outcome == VcpResult::Outcome::kBusFailed &&
-                                result.bus.failure != BusResult::Failure::kLock &&
-                                !current.answered();
-    if (!mayNotCarryDdc) {
-      return Exchanged{result, current.number()};
-    }
-    if (!first) {
-      first = Exchanged{result, current.number()};
-    }
-  }
-  // Told about the bus tried first: what it said (a NAK, say) means more
-  // than the failure of a bus that may not carry DDC/CI at all.
-  return *first;
+  return fail(exchangeFailure(monitorName(*monitor.monitor, exchanged.bus->number()),
+                              exchanged.result, hasI2cDevices()));
 }
 
 bool LinuxBackend::setVcpFeature(platform::PhysicalMonitorHandle monitor, std::uint8_t vcpCode,
                                  std::uint32_t newValue) {
   OpenMonitor* open = find(monitor);
   if (open == nullptr) {
-    return fail(FailureCause::kTransferFailed, "", EBADF);
+    return fail(failureOf(FailureCause::kTransferFailed, "", EBADF));
   }
   // A VCP value is 16 bits on the wire; a larger one cannot be sent intact.
   if (newValue > 0xFFFF) {
-    return fail(FailureCause::kTransferFailed,
-                monitorName(*open->monitor, open->monitor->buses[open->active]), EINVAL);
+    return fail(failureOf(FailureCause::kTransferFailed,
+                          monitorName(*open->monitor, open->monitor->buses[open->buses.active]),
+                          EINVAL));
   }
-  const Exchanged exchanged = exchange(*open, [&](DisplayBus& bus) {
+  const BusExchange exchanged = exchangeOnAnyBus(open->buses, [&](DisplayBus& bus) {
     return linux_ddc::setVcpFeature(bus, vcpCode, static_cast<std::uint16_t>(newValue));
   });
   return failExchange(*open, exchanged);
@@ -300,10 +219,10 @@ bool LinuxBackend::getVcpFeature(platform::PhysicalMonitorHandle monitor, std::u
                                  std::uint32_t* maximumValue) {
   OpenMonitor* open = find(monitor);
   if (open == nullptr) {
-    return fail(FailureCause::kTransferFailed, "", EBADF);
+    return fail(failureOf(FailureCause::kTransferFailed, "", EBADF));
   }
-  const Exchanged exchanged =
-      exchange(*open, [&](DisplayBus& bus) { return linux_ddc::getVcpFeature(bus, vcpCode); });
+  const BusExchange exchanged = exchangeOnAnyBus(
+      open->buses, [&](DisplayBus& bus) { return linux_ddc::getVcpFeature(bus, vcpCode); });
   const VcpResult& result = exchanged.result;
   if (!result.ok()) {
     return failExchange(*open, exchanged);
@@ -316,7 +235,7 @@ bool LinuxBackend::getVcpFeature(platform::PhysicalMonitorHandle monitor, std::u
 
 bool LinuxBackend::destroyPhysicalMonitor(platform::PhysicalMonitorHandle monitor) {
   if (open_.erase(static_cast<std::uintptr_t>(monitor)) != 1) {
-    return fail(FailureCause::kTransferFailed, "", EBADF);
+    return fail(failureOf(FailureCause::kTransferFailed, "", EBADF));
   }
   return true;
 }

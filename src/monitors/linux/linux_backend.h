@@ -8,15 +8,16 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "monitors/linux/bus_choice.h"
 #include "monitors/linux/ddc_pacing.h"
 #include "monitors/linux/display_bus.h"
 #include "monitors/linux/drm_connectors.h"
+#include "monitors/linux/i2c_bus.h"
 #include "monitors/linux/monitor_discovery.h"
 #include "monitors/linux/trace.h"
 #include "monitors/linux/vcp_exchange.h"
@@ -26,8 +27,10 @@ namespace kelvane::linux_ddc {
 
 class LinuxBackend {
  public:
-  // sysfsRoot is where sysfs is mounted; the tests point it at a fake one.
-  explicit LinuxBackend(Timing& timing, std::string sysfsRoot = kSysfsRoot);
+  // sysfsRoot is where sysfs is mounted, devices how buses are reached
+  // (/dev/i2c-N when null); the tests give their own.
+  explicit LinuxBackend(Timing& timing, std::string sysfsRoot = kSysfsRoot,
+                        I2cDevices* devices = nullptr);
   // Gives every bus back once its display may take the next message.
   ~LinuxBackend() = default;
   LinuxBackend(const LinuxBackend&) = delete;
@@ -56,26 +59,21 @@ class LinuxBackend {
  private:
   struct OpenMonitor {
     const DiscoveredMonitor* monitor;
-    std::size_t active = 0;  // the bus its last exchange went to: its pacing holds
-  };
-  // What an exchange came to, and the bus that a failure names.
-  struct Exchanged {
-    VcpResult result;
-    unsigned bus;
+    ConnectorBuses buses;
   };
 
   const std::vector<DiscoveredMonitor>& monitors();
   const DiscoveredMonitor* monitorOf(platform::DisplayMonitorHandle monitor);
   DisplayBus& bus(unsigned number);
   OpenMonitor* find(platform::PhysicalMonitorHandle monitor);
-  Exchanged exchange(OpenMonitor& monitor, const std::function<VcpResult(DisplayBus&)>& operation);
-  bool fail(platform::FailureCause cause, std::string monitor, int error);
-  bool failOpen(std::string monitor, int error);
-  bool failExchange(const OpenMonitor& monitor, const Exchanged& exchanged);
+  bool fail(platform::Failure failure);
+  bool failExchange(const OpenMonitor& monitor, const BusExchange& exchanged);
   bool hasI2cDevices() const;
 
   Timing* timing_;
   std::string sysfsRoot_;
+  SystemI2cDevices systemDevices_;
+  I2cDevices* devices_;
   Tracer tracer_;
   // Declared before the table of open monitors: destroyed after it.
   std::map<unsigned, DisplayBus> buses_;
@@ -89,8 +87,11 @@ class LinuxBackend {
   platform::Failure last_;
 };
 
-// "card0-DP-1 (/dev/i2c-5)", or for a monitor no connector matched
-// "adapter "DPMST" (/dev/i2c-10)".
+// How the diagnostics name a bus and what it carries: "card0-DP-1
+// (/dev/i2c-5)"; for an adapter no connector matched, "adapter "DPMST"
+// (/dev/i2c-10)"; for one not even named, "adapter i2c-7 (/dev/i2c-7)".
+std::string busUserName(const std::string& connector, const std::string& adapterName,
+                        unsigned bus);
 std::string monitorName(const DiscoveredMonitor& monitor, unsigned bus);
 
 }  // namespace kelvane::linux_ddc

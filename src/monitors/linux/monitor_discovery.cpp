@@ -47,12 +47,12 @@ class Notes {
   explicit Notes(const DiscoveryNote& note) : note_(note) {}
   void connector(const DrmConnector& connector, const std::string& what) const {
     if (note_) {
-      note_("connector " + connector.name + " (" + connector.status + "): " + what);
+      note_("connector " + connector.name + " (" + connector.statusText + "): " + what);
     }
   }
   void adapter(const DisplayAdapter& adapter, const std::string& what) const {
     if (note_) {
-      note_("adapter i2c-" + std::to_string(adapter.bus) + " \"" + adapter.name + "\": " + what);
+      note_(adapterLabel(adapter) + ": " + what);
     }
   }
 
@@ -79,8 +79,8 @@ std::vector<DiscoveredMonitor> discoverMonitors(const std::vector<DrmConnector>&
       slots.push_back(Slot{&connector, {}});
       continue;
     }
-    bool monitor = connector.status == "connected";
-    if (!monitor && connector.status == "unknown") {
+    bool monitor = connector.status == ConnectorStatus::kConnected;
+    if (connector.status == ConnectorStatus::kUnknown) {
       const std::optional<EdidBlock> edid = probe(buses.front());
       monitor = edid && isValidEdid(*edid);
       notes.connector(connector, monitor ? "a valid EDID answers on its bus"
@@ -89,7 +89,7 @@ std::vector<DiscoveredMonitor> discoverMonitors(const std::vector<DrmConnector>&
     if (monitor) {
       notes.connector(connector, "a monitor on " + busList(buses));
       slots.push_back(Slot{&connector, std::move(buses)});
-    } else if (connector.status != "unknown") {
+    } else if (connector.status != ConnectorStatus::kUnknown) {
       notes.connector(connector, "skipped");
     }
   }
@@ -153,7 +153,7 @@ std::vector<DiscoveredMonitor> discoverMonitors(const std::vector<DrmConnector>&
   std::vector<DiscoveredMonitor> monitors;
   for (Slot& slot : slots) {
     // A connector without a bus counts only when it says it has a display.
-    if (!slot.buses.empty() || slot.connector->status == "connected") {
+    if (!slot.buses.empty() || slot.connector->status == ConnectorStatus::kConnected) {
       monitors.push_back(DiscoveredMonitor{slot.connector->name, "", std::move(slot.buses)});
     }
   }
