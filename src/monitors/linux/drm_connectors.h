@@ -17,9 +17,9 @@ namespace kelvane::linux_ddc {
 enum class ConnectorStatus { kConnected, kDisconnected, kUnknown, kUnreadable };
 
 struct DrmConnector {
-  std::string name;    // "card0-HDMI-A-1"
-  std::string card;    // "card0": the DRM device, and so the display controller
-  std::string type;    // "HDMI-A"
+  std::string name;  // "card0-HDMI-A-1"
+  std::string card;  // "card0": the DRM device, and so the display controller
+  std::string type;  // "HDMI-A"
   ConnectorStatus status = ConnectorStatus::kUnreadable;
   std::string statusText;  // the file's own words, for the trace and the diagnostics
   // The adapter the `ddc` link points to (HDMI, DVI, VGA; DP on some drivers).

@@ -23,9 +23,8 @@ platform::Failure openFailure(std::string monitor, int error, bool i2cDevicesExi
     case ENOENT:
     case ENODEV:
     case ENXIO:
-      return failureOf(
-          i2cDevicesExist ? FailureCause::kDeviceMissing : FailureCause::kNoI2cDevices,
-          std::move(monitor), error);
+      return failureOf(i2cDevicesExist ? FailureCause::kDeviceMissing : FailureCause::kNoI2cDevices,
+                       std::move(monitor), error);
     default:
       return failureOf(FailureCause::kOpenFailed, std::move(monitor), error);
   }

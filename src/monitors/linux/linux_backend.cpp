@@ -18,8 +18,8 @@ std::string seenConnectors(const std::vector<DrmConnector>& connectors) {
   std::string text;
   for (const DrmConnector& connector : connectors) {
     text += text.empty() ? "" : ", ";
-    text +=
-        connector.name + " " + (isInternalPanel(connector) ? "built-in panel" : connector.statusText);
+    text += connector.name + " " +
+            (isInternalPanel(connector) ? "built-in panel" : connector.statusText);
   }
   return text;
 }
@@ -32,7 +32,7 @@ std::string monitorName(const DiscoveredMonitor& monitor, unsigned bus) {
 
 std::string busUserName(const std::string& connector, const std::string& adapterName,
                         unsigned bus) {
-  const std::string name = !connector.empty()     ? connector
+  const std::string name = !connector.empty()    ? connector
                            : adapterName.empty() ? "adapter i2c-" + std::to_string(bus)
                                                  : "adapter \"" + adapterName + "\"";
   return name + " (" + i2cDevicePath(bus) + ")";

@@ -90,8 +90,7 @@ class LinuxBackend {
 // How the diagnostics name a bus and what it carries: "card0-DP-1
 // (/dev/i2c-5)"; for an adapter no connector matched, "adapter "DPMST"
 // (/dev/i2c-10)"; for one not even named, "adapter i2c-7 (/dev/i2c-7)".
-std::string busUserName(const std::string& connector, const std::string& adapterName,
-                        unsigned bus);
+std::string busUserName(const std::string& connector, const std::string& adapterName, unsigned bus);
 std::string monitorName(const DiscoveredMonitor& monitor, unsigned bus);
 
 }  // namespace kelvane::linux_ddc
