@@ -4,11 +4,13 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <array>
+#include <cerrno>
+#include <utility>
 
 // POSIX leaves this declaration to the program; glibc makes it only under _GNU_SOURCE.
 extern char** environ;  // NOLINT(readability-redundant-declaration)
@@ -16,6 +18,7 @@ extern char** environ;  // NOLINT(readability-redundant-declaration)
 namespace kelvane::testing_support {
 namespace {
 
+// Owns the two ends of a pipe until they are handed on.
 class Pipe {
  public:
   Pipe() {
@@ -24,8 +27,11 @@ class Pipe {
     }
   }
   ~Pipe() {
-    closeRead();
-    closeWrite();
+    for (const int end : ends_) {
+      if (end >= 0) {
+        close(end);
+      }
+    }
   }
   Pipe(const Pipe&) = delete;
   Pipe& operator=(const Pipe&) = delete;
@@ -33,94 +39,180 @@ class Pipe {
   Pipe& operator=(Pipe&&) = delete;
 
   bool valid() const { return ends_[0] >= 0; }
-  int readEnd() const { return ends_[0]; }
   int writeEnd() const { return ends_[1]; }
-  void closeRead() { closeEnd(0); }
-  void closeWrite() { closeEnd(1); }
+  int takeReadEnd() { return std::exchange(ends_[0], -1); }
 
  private:
-  void closeEnd(int which) {
-    if (ends_[which] >= 0) {
-      close(ends_[which]);
-      ends_[which] = -1;
-    }
-  }
   std::array<int, 2> ends_{-1, -1};
 };
 
+std::chrono::microseconds timeOf(const timeval& value) {
+  return std::chrono::seconds(value.tv_sec) + std::chrono::microseconds(value.tv_usec);
+}
+
 }  // namespace
 
-ChildResult runChild(const std::vector<std::string>& argv, std::chrono::milliseconds timeout) {
-  ChildResult result;
+Child::~Child() {
+  for (const int descriptor : {out_, err_}) {
+    if (descriptor >= 0) {
+      close(descriptor);
+    }
+  }
+}
+
+// The child starts through posix_spawn, not fork: a test process may run
+// other threads (umockdev's, with its preload library), and a forked child
+// that calls a wrapped function before its exec can block forever on a lock
+// another thread held at the fork. posix_spawn's child makes only raw system
+// calls.
+bool Child::start(const std::vector<std::string>& argv, const ChildOptions& options) {
+  options_ = options;
   Pipe out;
   Pipe err;
   if (!out.valid() || !err.valid() || argv.empty()) {
-    return result;
+    return false;
   }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, out.writeEnd(), 1);
-  posix_spawn_file_actions_adddup2(&actions, err.writeEnd(), 2);
   std::vector<char*> args;
-  args.reserve(argv.size() + 1);
-  for (const std::string& arg : argv) {
-    args.push_back(const_cast<char*>(arg.c_str()));
+  for (const std::string& argument : argv) {
+    args.push_back(const_cast<char*>(argument.c_str()));
   }
   args.push_back(nullptr);
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  out.closeWrite();
-  err.closeWrite();
-  if (spawned != 0) {
-    return result;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, out.writeEnd(), STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, err.writeEnd(), STDERR_FILENO);
+  for (const int closed : options.closedDescriptors) {
+    posix_spawn_file_actions_addclose(&actions, closed);
   }
-  result.started = true;
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  // An ignored signal stays ignored across exec, and test frameworks (GLib)
+  // ignore SIGPIPE.
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
+  posix_spawnattr_setpgroup(&attributes, 0);
+  result_.start = Clock::now();
+  const int failed = options.searchPath
+                         ? posix_spawnp(&pid_, args[0], &actions, &attributes, args.data(), environ)
+                         : posix_spawn(&pid_, args[0], &actions, &attributes, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  if (failed != 0) {
+    pid_ = -1;
+    return false;
+  }
+  out_ = out.takeReadEnd();
+  err_ = err.takeReadEnd();
+  for (const int descriptor : {out_, err_}) {
+    fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) | O_NONBLOCK);
+  }
+  result_.started = true;
+  return true;
+}
 
+bool Child::readOut() {
+  return read(out_, true);
+}
+
+bool Child::readErr() {
+  return read(err_, false);
+}
+
+bool Child::read(int& descriptor, bool isOut) {
+  if (descriptor < 0) {
+    return false;
+  }
+  char buffer[4096];
+  ssize_t got = 0;
+  while ((got = ::read(descriptor, buffer, sizeof buffer)) > 0) {
+    if (!isOut) {
+      result_.err.append(buffer, static_cast<std::size_t>(got));
+      continue;
+    }
+    const Clock::time_point now = Clock::now();
+    for (ssize_t i = 0; i < got; ++i) {
+      result_.out += buffer[i];
+      if (buffer[i] != '\n') {
+        partialLine_ += buffer[i];
+        continue;
+      }
+      result_.lines.push_back(OutputLine{std::exchange(partialLine_, {}), now});
+      if (result_.lines.size() == options_.linesRead) {
+        got = 0;  // the reader stops here: what follows is never read
+        break;
+      }
+    }
+    if (got == 0) {
+      break;
+    }
+  }
+  if (got < 0 && (errno == EAGAIN || errno == EINTR)) {
+    return true;
+  }
+  if (isOut && !partialLine_.empty()) {
+    result_.lines.push_back(OutputLine{std::exchange(partialLine_, {}), Clock::now()});
+  }
+  close(descriptor);
+  descriptor = -1;
+  return false;
+}
+
+bool Child::reap(bool wait) {
+  if (exited_ || pid_ < 0) {
+    return exited_;
+  }
+  int status = 0;
+  rusage usage{};
+  if (wait4(pid_, &status, wait ? 0 : WNOHANG, &usage) != pid_) {
+    return false;
+  }
+  result_.end = Clock::now();
+  result_.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result_.cpuTime = std::chrono::duration_cast<std::chrono::microseconds>(timeOf(usage.ru_utime) +
+                                                                          timeOf(usage.ru_stime));
+  exited_ = true;
+  return true;
+}
+
+void Child::kill() {
+  if (pid_ > 0 && !exited_) {
+    ::kill(-pid_, SIGKILL);
+  }
+}
+
+ChildResult runChild(const std::vector<std::string>& argv, std::chrono::milliseconds timeout,
+                     const ChildOptions& options) {
+  Child child;
+  if (!child.start(argv, options)) {
+    return child.result();
+  }
   // Read until the child has exited and its pipes are drained. A grandchild
   // (Wine's server, say) may keep the pipes open long after, so the child's
   // exit, not the end of its output, ends the wait.
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  std::array<pollfd, 2> fds{{{out.readEnd(), POLLIN, 0}, {err.readEnd(), POLLIN, 0}}};
-  std::array<std::string*, 2> sinks{&result.out, &result.err};
-  for (const pollfd& fd : fds) {
-    fcntl(fd.fd, F_SETFL, fcntl(fd.fd, F_GETFL) | O_NONBLOCK);
-  }
-  const auto drain = [&] {
-    for (std::size_t i = 0; i < fds.size(); ++i) {
-      char buffer[4096];
-      ssize_t got = 0;
-      while (fds[i].fd >= 0 && (got = read(fds[i].fd, buffer, sizeof buffer)) > 0) {
-        sinks[i]->append(buffer, static_cast<std::size_t>(got));
-        if (sinks[i] == &result.out) {
-          const auto now = std::chrono::steady_clock::now();
-          result.outLineArrivals.insert(result.outLineArrivals.end(),
-                                        std::count(buffer, buffer + got, '\n'), now);
-        }
-      }
-      if (got == 0) {
-        fds[i].fd = -1;  // end of file: poll ignores negative descriptors
-      }
-    }
-  };
-  int status = 0;
+  const Clock::time_point deadline = Clock::now() + timeout;
   for (;;) {
-    drain();
-    if (waitpid(pid, &status, WNOHANG) == pid) {
-      drain();
+    child.readOut();
+    child.readErr();
+    if (child.reap(false)) {
+      child.readOut();
+      child.readErr();
       break;
     }
-    if (std::chrono::steady_clock::now() >= deadline) {
-      result.timedOut = true;
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
+    if (Clock::now() >= deadline) {
+      child.result().timedOut = true;
+      child.kill();
+      child.reap(true);
       break;
     }
+    std::array<pollfd, 2> fds{
+        {{child.outDescriptor(), POLLIN, 0}, {child.errDescriptor(), POLLIN, 0}}};
     poll(fds.data(), fds.size(), 20);
   }
-  result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
+  return child.result();
 }
 
 }  // namespace kelvane::testing_support

@@ -16,7 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "emulated_display.h"
+#include "umockdev_bridge.h"
 
 namespace kelvane::emulation {
 
@@ -62,26 +64,9 @@ struct Adapter {
   std::string card = "card0";
 };
 
-struct OutputLine {
-  std::string text;  // without its newline
-  Clock::time_point arrived;
-};
-
-struct RunResult {
-  bool started = false;
-  bool timedOut = false;
-  int exitStatus = -1;  // 0 to 255; -1 when killed by a signal
-  std::string out;
-  std::string err;
-  std::vector<OutputLine> lines;
-  Clock::time_point start;
-  Clock::time_point end;
-  // User and system time of the child, when the kernel could report it.
-  std::chrono::microseconds cpuTime{0};
-  std::chrono::milliseconds elapsed() const {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(end - start);
-  }
-};
+using testing_support::OutputLine;
+// How one process of a run ended, with what it wrote.
+using RunResult = testing_support::ChildResult;
 
 // One process of a runAll(), or something done to the machine meanwhile.
 struct Launch {
@@ -148,8 +133,7 @@ class EmulatedDesktop {
   void attach(unsigned bus, EmulatedDisplay* display);
   std::string ensureCard(const std::string& card);
 
-  struct Testbed;
-  std::unique_ptr<Testbed> testbed_;
+  std::unique_ptr<UmockdevBridge> bridge_;
   std::string error_;
   std::vector<std::string> journal_;
   std::set<std::string> cards_;

@@ -480,12 +480,12 @@ TEST(Dxva2RoutineTest, WalksEveryMonitorThroughEveryModeAndPrintsEachLineBeforeI
     out += line.first + "\n";
   }
   ASSERT_EQ(run.result.out, lineEnds(out));
-  ASSERT_EQ(run.result.outLineArrivals.size(), lines.size());
+  ASSERT_EQ(run.result.lines.size(), lines.size());
   // A line held back in a buffer would arrive with the next one, after the
   // sleep, instead of a sleep's length before it.
   for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
     const auto gap = std::chrono::duration_cast<std::chrono::milliseconds>(
-                         run.result.outLineArrivals[i + 1] - run.result.outLineArrivals[i])
+                         run.result.lines[i + 1].arrived - run.result.lines[i].arrived)
                          .count();
     SCOPED_TRACE(testing::Message() << "after \"" << lines[i].first << "\": " << gap << " ms");
     EXPECT_GE(gap, lines[i].second - 250);
