@@ -105,6 +105,7 @@ bool Child::start(const std::vector<std::string>& argv, const ChildOptions& opti
     pid_ = -1;
     return false;
   }
+  result_.processGroup = pid_;
   out_ = out.takeReadEnd();
   err_ = err.takeReadEnd();
   for (const int descriptor : {out_, err_}) {
@@ -153,8 +154,11 @@ bool Child::read(int& descriptor, bool isOut) {
   if (got < 0 && (errno == EAGAIN || errno == EINTR)) {
     return true;
   }
-  if (isOut && !partialLine_.empty()) {
-    result_.lines.push_back(OutputLine{std::exchange(partialLine_, {}), Clock::now()});
+  if (isOut) {
+    result_.outEnded = Clock::now();
+    if (!partialLine_.empty()) {
+      result_.lines.push_back(OutputLine{std::exchange(partialLine_, {}), result_.outEnded});
+    }
   }
   close(descriptor);
   descriptor = -1;

@@ -31,6 +31,10 @@ struct ChildResult {
   std::vector<OutputLine> lines;
   Clock::time_point start;
   Clock::time_point end;
+  // When standard output reached its end: no process holds it any more.
+  Clock::time_point outEnded;
+  // Its process group's id, which the processes it started share.
+  pid_t processGroup = -1;
   // User and system time of the child, when the kernel could report it.
   std::chrono::microseconds cpuTime{0};
   std::chrono::milliseconds elapsed() const {

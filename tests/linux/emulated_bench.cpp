@@ -161,6 +161,94 @@ int bench(int runs) {
   return 0;
 }
 
+// Displays with an EDID, as a general DDC/CI tool wants before it speaks
+// to a bus; kelvane does not read it on a linked bus.
+void standardDesktopWithEdids(Scene& scene, unsigned monitors) {
+  for (unsigned i = 0; i < monitors; ++i) {
+    DisplayBehaviour behaviour;
+    behaviour.edid = validEdid(static_cast<std::uint8_t>(i));
+    scene.connect({"card0-DP-" + std::to_string(i + 1), true, BusLink::kAuxChild, 10 + i},
+                  behaviour);
+  }
+}
+
+// The wall time of launches run one after the other, from the first start
+// to the last end; 0 when one failed.
+double sequentialWall(Scene& scene, const std::vector<Launch>& launches) {
+  double total = 0;
+  for (const Launch& launch : launches) {
+    const std::vector<RunResult> results = scene.desktop.runAll({launch}, std::chrono::seconds(20));
+    const RunResult& result = results.front();
+    if (!result.started || result.timedOut || result.exitStatus != 0) {
+      std::cerr << "run failed: " << launch.arguments.front() << " " << result.err << '\n';
+      return 0;
+    }
+    total += between(result.start, result.end);
+  }
+  return total;
+}
+
+Launch ddcutil(std::vector<std::string> arguments) {
+  Launch launch;
+  launch.otherProgram = true;
+  launch.arguments = {"ddcutil"};
+  launch.arguments.insert(launch.arguments.end(), arguments.begin(), arguments.end());
+  return launch;
+}
+
+Launch kelvane(std::vector<std::string> arguments) {
+  Launch launch;
+  launch.arguments = std::move(arguments);
+  return launch;
+}
+
+// kelvane and ddcutil (a general DDC/CI tool, given the bus, so that it
+// probes nothing else) on the same emulated displays, run after run in
+// turn, so that both meet the same load.
+int sideBySide(int runs) {
+  struct Job {
+    const char* label;
+    unsigned monitors;
+    std::vector<Launch> ours;
+    std::vector<Launch> theirs;
+  };
+  const Job jobs[] = {
+      {"read the power mode of one monitor",
+       1,
+       {kelvane({"-q"})},
+       {ddcutil({"getvcp", "d6", "--bus", "10"})}},
+      {"switch three monitors off",
+       3,
+       {kelvane({"-p", "Off"})},
+       {ddcutil({"setvcp", "d6", "4", "--noverify", "--bus", "10"}),
+        ddcutil({"setvcp", "d6", "4", "--noverify", "--bus", "11"}),
+        ddcutil({"setvcp", "d6", "4", "--noverify", "--bus", "12"})}},
+  };
+  std::printf("side by side with ddcutil, %d runs each, process wall time, median (min, max)\n",
+              runs);
+  for (const Job& job : jobs) {
+    std::vector<double> ours;
+    std::vector<double> theirs;
+    for (int i = 0; i < runs; ++i) {
+      for (const bool isOurs : {true, false}) {
+        Scene scene;
+        standardDesktopWithEdids(scene, job.monitors);
+        const double wall = sequentialWall(scene, isOurs ? job.ours : job.theirs);
+        if (wall == 0) {
+          return 1;
+        }
+        (isOurs ? ours : theirs).push_back(wall);
+      }
+    }
+    std::sort(ours.begin(), ours.end());
+    std::sort(theirs.begin(), theirs.end());
+    std::printf("  %s\n    %-32s %s\n    %-32s %s\n    %-32s %.1f times faster\n", job.label,
+                "kelvane", summary(ours).c_str(), "ddcutil", summary(theirs).c_str(), "kelvane is",
+                theirs[theirs.size() / 2] / ours[ours.size() / 2]);
+  }
+  return 0;
+}
+
 }  // namespace
 }  // namespace kelvane::emulation
 
@@ -175,5 +263,13 @@ int main(int argc, char** argv) {
       runs = given;
     }
   }
-  return kelvane::emulation::bench(static_cast<int>(runs));
+  if (const int failed = kelvane::emulation::bench(static_cast<int>(runs))) {
+    return failed;
+  }
+  // Only where ddcutil is installed: it is a benchmark's yardstick, nothing more.
+  if (std::system("command -v ddcutil >/dev/null 2>&1") == 0) {
+    return kelvane::emulation::sideBySide(static_cast<int>(runs));
+  }
+  std::printf("ddcutil is not installed: no side-by-side figures (apt-get install ddcutil)\n");
+  return 0;
 }

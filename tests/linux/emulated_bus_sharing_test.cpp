@@ -2,10 +2,18 @@
 // twice), back to back (a script), and another program holding the bus with
 // the same advisory lock. The displays see every process's messages, so a
 // pause broken across processes shows as a violation.
+#include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "emulated_scene.h"
@@ -115,6 +123,69 @@ TEST(EmulatedBusSharingTest, ABusHeldTooLongFailsItsMonitorOnlyAndDoesNotHang) {
   EXPECT_EQ(held.traffic(), (Traffic{"open", "open"}));  // the holder's and kelvane's
   EXPECT_EQ(free.traffic(), (Traffic{"open", "set D6 4"}));
   scene.expectWellBehaved();
+}
+
+// The first moment another program gets the bus's lock, polling from now.
+Clock::time_point lockedAfterwards(unsigned bus) {
+  const int fd = open(("/dev/i2c-" + std::to_string(bus)).c_str(), O_RDWR | O_CLOEXEC);
+  const Clock::time_point deadline = Clock::now() + milliseconds{2000};
+  while (flock(fd, LOCK_EX | LOCK_NB) != 0 && Clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::microseconds{200});
+  }
+  const Clock::time_point locked = Clock::now();
+  close(fd);
+  return locked;
+}
+
+// The processes of a group that are still alive: those that have ended but
+// wait for whoever adopted them (init here) to reap them do not count.
+int livingProcessesIn(pid_t group) {
+  int living = 0;
+  DIR* proc = opendir("/proc");
+  while (const dirent* entry = proc != nullptr ? readdir(proc) : nullptr) {
+    std::ifstream stat(std::string("/proc/") + entry->d_name + "/stat");
+    std::string line;
+    if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) {
+      continue;
+    }
+    // pid (comm) state ppid pgrp ...
+    std::istringstream fields(line.substr(line.rfind(')') + 2));
+    char state = 0;
+    pid_t parent = 0;
+    pid_t processGroup = 0;
+    fields >> state >> parent >> processGroup;
+    living += processGroup == group && state != 'Z' ? 1 : 0;
+  }
+  if (proc != nullptr) {
+    closedir(proc);
+  }
+  return living;
+}
+
+// A run leaves as soon as its last exchange is done, its output ending with
+// it, while a short-lived process of its own keeps the bus's lock until the
+// display may take the next message, and is gone soon after.
+TEST(EmulatedBusSharingTest, ARunLeavesAtItsLastExchangeWhileThePauseIsStillKept) {
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"-p", "Off"}, std::vector<std::string>{"-q"}}) {
+    SCOPED_TRACE(arguments[0]);
+    Scene scene;
+    const EmulatedDisplay& display = scene.connect({"card0-DP-1", true, BusLink::kAuxChild, 4});
+    const RunResult result = runKelvane(scene, arguments);
+    const Clock::time_point locked = lockedAfterwards(4);
+
+    ASSERT_TRUE(display.lastMessage());
+    // The previous way, waiting out the pause before leaving, would end the
+    // run 50 ms after the last exchange.
+    const Clock::time_point exchangeEnd =
+        arguments[0] == "-q" ? *display.firstReply() : *display.lastMessage();
+    EXPECT_LT(result.end - exchangeEnd, milliseconds{40});
+    EXPECT_LT(result.outEnded - exchangeEnd, milliseconds{40});
+    EXPECT_GE(locked - exchangeEnd, kMessageGap - milliseconds{1});
+    std::this_thread::sleep_until(exchangeEnd + kMessageGap + milliseconds{100});
+    EXPECT_EQ(livingProcessesIn(result.processGroup), 0);
+    scene.expectWellBehaved();
+  }
 }
 
 }  // namespace

@@ -13,8 +13,6 @@ using std::chrono::milliseconds;
 
 // DDC/CI v1.1: the host waits 40 ms for a reply and leaves 50 ms between
 // the end of one exchange and its next message.
-constexpr milliseconds kReplyDelay{40};
-constexpr milliseconds kMessageGap{50};
 
 constexpr std::uint8_t kDisplayAddress = 0x37;
 constexpr std::uint8_t kEepromAddress = 0x50;

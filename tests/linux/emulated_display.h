@@ -25,6 +25,12 @@ namespace kelvane::emulation {
 
 using Clock = std::chrono::steady_clock;
 
+// What the standard asks of the host, as the displays police it: a reply
+// read no sooner than 40 ms after its request, the next message no sooner
+// than 50 ms after the end of an exchange.
+inline constexpr std::chrono::milliseconds kReplyDelay{40};
+inline constexpr std::chrono::milliseconds kMessageGap{50};
+
 // Ways a reply can go wrong on the wire or in a display's firmware.
 enum class ReplyFault {
   kNone,

@@ -79,6 +79,7 @@ class ScriptedDevice final : public I2cDevice {
     return 0;
   }
   void unlock() override { buses_->log(number_, "unlock"); }
+  int descriptor() const override { return -1; }
 
  private:
   ScriptedBuses* buses_;

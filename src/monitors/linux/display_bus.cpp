@@ -140,6 +140,20 @@ void DisplayBus::traceRelease() const {
         " ms, the pause after the last exchange, then give the lock back");
 }
 
+std::optional<OwedPause> DisplayBus::owedPause() const {
+  const std::optional<Clock::time_point> quiet = pacing_.quietFrom();
+  if (!locked_ || !quiet || *quiet <= timing_->now() || device_->descriptor() < 0) {
+    return std::nullopt;
+  }
+  return OwedPause{device_->descriptor(), *quiet};
+}
+
+void DisplayBus::handOver() {
+  device_.reset();
+  locked_ = false;
+  opened_.reset();
+}
+
 BusResult DisplayBus::send(const std::uint8_t* bytes, std::size_t size) {
   const BusResult held = acquire();
   if (!held.ok()) {

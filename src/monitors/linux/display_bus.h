@@ -15,6 +15,7 @@
 #include "monitors/linux/ddc_pacing.h"
 #include "monitors/linux/edid.h"
 #include "monitors/linux/i2c_device.h"
+#include "monitors/linux/pause_keeper.h"
 #include "monitors/linux/trace.h"
 
 namespace kelvane::linux_ddc {
@@ -71,6 +72,14 @@ class DisplayBus {
   void release();
   // Traces what the end of the run will wait for, while a trace still listens.
   void traceRelease() const;
+
+  // The pause still owed before the lock may be given back, while the lock
+  // is held; unset when nothing is owed.
+  std::optional<OwedPause> owedPause() const;
+  // At the end of a run whose owed pause another process now keeps: closes
+  // the device without giving the lock back (it belongs to the open file,
+  // which that process shares).
+  void handOver();
 
   // One line of the trace about this bus, when a trace listens.
   void trace(const std::string& text) const;

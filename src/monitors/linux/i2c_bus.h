@@ -40,6 +40,7 @@ class I2cBus final : public I2cDevice {
 
   int lock(milliseconds timeout, Timing& timing) override;
   void unlock() override;
+  int descriptor() const override { return fd_.get(); }
 
  private:
   explicit I2cBus(UniqueFd fd) : fd_(std::move(fd)) {}

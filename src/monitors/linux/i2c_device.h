@@ -47,6 +47,9 @@ class I2cDevice {
   // timeout; otherwise the errno of the failure.
   virtual int lock(milliseconds timeout, Timing& timing) = 0;
   virtual void unlock() = 0;
+  // The open file that holds the lock, for a process that keeps it after
+  // the run (pause_keeper.h); -1 when there is none to keep.
+  virtual int descriptor() const = 0;
 
  protected:
   I2cDevice() = default;

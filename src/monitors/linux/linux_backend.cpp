@@ -48,6 +48,22 @@ DisplayBus& LinuxBackend::bus(unsigned number) {
   return buses_.try_emplace(number, number, *devices_, *timing_, tracer_).first->second;
 }
 
+void LinuxBackend::leavePausesToAnotherProcess() {
+  std::vector<OwedPause> pauses;
+  std::vector<DisplayBus*> owing;
+  for (auto& [number, displayBus] : buses_) {
+    if (const std::optional<OwedPause> pause = displayBus.owedPause()) {
+      pauses.push_back(*pause);
+      owing.push_back(&displayBus);
+    }
+  }
+  if (!pauses.empty() && keepPausesAfterExit(pauses)) {
+    for (DisplayBus* displayBus : owing) {
+      displayBus->handOver();
+    }
+  }
+}
+
 void LinuxBackend::setTraceSink(platform::TraceSink* sink) {
   if (sink == nullptr) {
     // The pause at the very end comes after the trace has gone: say it now.

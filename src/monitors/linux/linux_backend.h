@@ -33,6 +33,11 @@ class LinuxBackend {
                         I2cDevices* devices = nullptr);
   // Gives every bus back once its display may take the next message.
   ~LinuxBackend() = default;
+
+  // For the end of the process: hands the pauses still owed to the displays
+  // to a process that keeps them (pause_keeper.h), so that the run leaves
+  // at once; where none can be started, they are waited for here.
+  void leavePausesToAnotherProcess();
   LinuxBackend(const LinuxBackend&) = delete;
   LinuxBackend& operator=(const LinuxBackend&) = delete;
   LinuxBackend(LinuxBackend&&) = delete;

@@ -1,18 +1,29 @@
 // The platform seam on Linux: forwards each operation to the one backend of
 // the run. The seam's free functions take bare handle values, so the state
 // they stand for must live where the functions can find it: this is the
-// program's only process-wide state. Destroyed at exit, it gives every bus
-// back once its display may take the next message.
+// program's only process-wide state. Destroyed at exit, it leaves the pauses
+// still owed to the displays to a short-lived process, so that the run ends
+// as soon as its last exchange is done.
 #include "monitors/linux/linux_backend.h"
 #include "monitors/platform.h"
 
 namespace kelvane::platform {
 namespace {
 
+struct RunBackend {
+  linux_ddc::SystemTiming timing;
+  linux_ddc::LinuxBackend backend{timing};
+  RunBackend() = default;
+  ~RunBackend() { backend.leavePausesToAnotherProcess(); }
+  RunBackend(const RunBackend&) = delete;
+  RunBackend& operator=(const RunBackend&) = delete;
+  RunBackend(RunBackend&&) = delete;
+  RunBackend& operator=(RunBackend&&) = delete;
+};
+
 linux_ddc::LinuxBackend& backend() {
-  static linux_ddc::SystemTiming timing;
-  static linux_ddc::LinuxBackend instance(timing);
-  return instance;
+  static RunBackend run;
+  return run.backend;
 }
 
 }  // namespace
