@@ -23,7 +23,7 @@ namespace {
 
 using kelvane::ParseOutcome;
 using kelvane::ParseResult;
-using kelvane::PowerModeCode;
+using kelvane::PowerMode;
 
 std::vector<std::string> splitArguments(const std::uint8_t* data, std::size_t size) {
   std::vector<std::string> arguments;
@@ -67,11 +67,11 @@ class ArgumentVector {
   std::vector<std::unique_ptr<char[]>> strings_;
 };
 
-bool powerModeCode(std::string_view name, PowerModeCode* code) {
+bool powerModeCode(std::string_view name, PowerMode* code) {
   const std::string_view names[] = {"On", "Standby", "Suspend", "Off", "HardOff"};
   for (std::size_t i = 0; i < sizeof names / sizeof names[0]; ++i) {
     if (name == names[i]) {
-      *code = static_cast<PowerModeCode>(i + 1);
+      *code = static_cast<PowerMode>(i + 1);
       return true;
     }
   }
@@ -84,7 +84,7 @@ struct Expected {
   bool query = false;
   bool test = false;
   bool power = false;
-  PowerModeCode powerMode = 1;
+  PowerMode powerMode = PowerMode::kOn;
   std::string output;
 };
 
@@ -108,7 +108,7 @@ Expected expectedFor(const std::vector<std::string>& arguments) {
       const bool hasValue = i + 1 < arguments.size();
       const std::string value = hasValue ? arguments[i + 1] : std::string();
       expected.output += echoLine(value);
-      PowerModeCode code = 0;
+      PowerMode code = PowerMode::kOn;
       if (!hasValue || !powerModeCode(value, &code)) {
         expected.output += std::string(kelvane::kPowerArgumentInvalidLine) + "\n" + echoLine(value);
         expected.outcome = ParseOutcome::kUsage;

@@ -1,8 +1,8 @@
 #include "fake_platform.h"
 
-#include <sstream>
 #include <utility>
 
+#include "monitors/hex_text.h"
 #include "monitors/platform.h"
 
 namespace kelvane::fake {
@@ -19,9 +19,7 @@ Platform& platform() {
 }
 
 std::string handleName(std::uintptr_t handle) {
-  std::ostringstream text;
-  text << "0x" << std::hex << handle;
-  return text.str();
+  return hexNumber(handle);
 }
 
 DisplayMonitor displayWith(std::vector<std::uintptr_t> handles) {

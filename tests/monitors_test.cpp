@@ -24,7 +24,7 @@ TEST_F(MonitorsTest, WithoutAnyMonitorQueryReportsNoMonitorAndNothingIsSent) {
   {
     const Monitors monitors;
     EXPECT_EQ(monitors.queryPowerMode(), kStatusNoMonitor);
-    monitors.setPowerMode(4);
+    monitors.setPowerMode(PowerMode::kOff);
   }
   EXPECT_EQ(platform.log, Log{"enumerate"});
 }
@@ -43,7 +43,7 @@ TEST_F(MonitorsTest, FailingDisplayMonitorsDoNotHideTheOthers) {
   };
   {
     const Monitors monitors;
-    monitors.setPowerMode(4);
+    monitors.setPowerMode(PowerMode::kOff);
     EXPECT_EQ(monitors.queryPowerMode(), 4);  // as just set
   }
   EXPECT_EQ(platform.log, (Log{
@@ -74,7 +74,7 @@ TEST_F(MonitorsTest, HandlesAreOrderedAsUnsignedNumbers) {
   {
     const Monitors monitors;
     EXPECT_EQ(monitors.queryPowerMode(), 2);
-    monitors.setPowerMode(1);
+    monitors.setPowerMode(PowerMode::kOn);
   }
   const std::string highName = fake::handleName(high);
   EXPECT_EQ(platform.log, (Log{"enumerate", "count D1", "fill D1 2", "get 0x40", "set 0x40 1",
@@ -116,7 +116,7 @@ TEST_F(MonitorsTest, UnallocatableRecordCountSkipsThatDisplayMonitor) {
   platform.displays = {fake::displayReportingCount(0xFFFFFFFF, {0x10}), fake::displayWith({0x20})};
   {
     const Monitors monitors;
-    monitors.setPowerMode(3);
+    monitors.setPowerMode(PowerMode::kSuspend);
   }
   EXPECT_EQ(platform.log,
             (Log{"enumerate", "count D1", "count D2", "fill D2 1", "set 0x20 3", "destroy 0x20"}));

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "app/command_line.h"
+#include "expected_texts.h"
 #include "fake_platform.h"
 #include "recording_stream.h"
 
@@ -67,7 +69,7 @@ TEST_F(TestRoutineTest, ReplacesTheQueryAndCommandOfTheSameRun) {
   platform.displays = {fake::displayWith({0x20, 0x10})};
   RunRequest request;
   request.test = request.query = request.power = true;
-  request.powerMode = 4;
+  request.powerMode = PowerMode::kOff;
   RecordingStream out;
   runRequest(request, out.stream());
   EXPECT_EQ(platform.log, routineCalls());
@@ -88,13 +90,13 @@ TEST_F(TestRoutineTest, RunsToTheEndWithoutMonitorsOrWithAnUnreadableOne) {
     platform.monitors[0x10] = fake::failingRead();
     RecordingStream out;
     runTestRoutine(out.stream());
-    std::string expected = "Start test routine: \nStatus\n" + std::string(c.statusLine);
-    for (const char* label : {"ON", "Standby", "Suspend", "Off", "HardOff", "On"}) {
-      expected += "Command: " + std::string(label) + " \n";
-      expected += "Status\n" + std::string(c.statusLine) + "Status\n" + c.statusLine;
+    const std::string status = std::string(expected::kStatusHeading) + "\n" + c.statusLine;
+    std::string wanted = std::string(expected::kRoutineStart) + "\n" + status;
+    for (const expected::RoutineStep& step : expected::kRoutineSteps) {
+      wanted += std::string(step.command) + "\n" + status + status;
     }
-    expected += "End test routine: \n";
-    EXPECT_EQ(out.text(), expected);
+    wanted += std::string(expected::kRoutineEnd) + "\n";
+    EXPECT_EQ(out.text(), wanted);
     EXPECT_EQ(std::count(platform.log.begin(), platform.log.end(), "sleep 5000"), 12);
     EXPECT_EQ(std::count(platform.log.begin(), platform.log.end(), "sleep 1000"), 7);
   }

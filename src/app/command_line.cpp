@@ -1,34 +1,12 @@
 #include "app/command_line.h"
 
+#include <optional>
 #include <string_view>
 
 #include "app/console_reports.h"
 #include "app/test_routine.h"
 
 namespace kelvane {
-namespace {
-
-struct PowerModeName {
-  std::string_view name;
-  PowerModeCode code;
-};
-
-// Matched whole and case-sensitively, in this order.
-constexpr PowerModeName kPowerModeNames[] = {
-    {"On", 1}, {"Standby", 2}, {"Suspend", 3}, {"Off", 4}, {"HardOff", 5},
-};
-
-bool findPowerMode(std::string_view name, PowerModeCode* code) {
-  for (const PowerModeName& entry : kPowerModeNames) {
-    if (entry.name == name) {
-      *code = entry.code;
-      return true;
-    }
-  }
-  return false;
-}
-
-}  // namespace
 
 ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& out) {
   ParseResult result;
@@ -55,15 +33,16 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
       const std::string_view value =
           hasValue ? std::string_view(argv[index + 1]) : std::string_view();
       printEcho(out, argument, value);
-      PowerModeCode code = 0;
-      if (!hasValue || !findPowerMode(value, &code)) {
+      const std::optional<PowerMode> mode =
+          hasValue ? powerModeNamed(value) : std::optional<PowerMode>();
+      if (!mode) {
         printLine(out, kPowerArgumentInvalidLine);
         printEcho(out, argument, value);
         result.outcome = ParseOutcome::kUsage;
         return result;
       }
       request.power = true;
-      request.powerMode = code;
+      request.powerMode = *mode;
       index += 2;
     } else if (argument == "-t") {
       request.test = true;

@@ -11,7 +11,7 @@ struct RunRequest {
   bool query = false;
   bool test = false;
   bool power = false;
-  PowerModeCode powerMode = 1;
+  PowerMode powerMode = PowerMode::kOn;
 };
 
 enum class ParseOutcome {

@@ -1,8 +1,10 @@
 #include "app/console_reports.h"
 
-#include <cstdio>
+#include <chrono>
 #include <cstdlib>
 #include <iostream>
+
+#include "monitors/hex_text.h"
 
 namespace kelvane {
 
@@ -31,6 +33,10 @@ void printStatus(std::ostream& out, StatusValue status) {
   printLine(out, statusLine(status));
 }
 
+std::string testCommandLine(PowerMode mode, bool opening) {
+  return "Command: " + std::string(opening ? "ON" : nameOf(mode)) + " ";
+}
+
 void printUsage(std::ostream& out) {
   static constexpr std::string_view kUsageLines[] = {
       "Usage:",
@@ -57,10 +63,20 @@ using platform::FailureCause;
 constexpr std::string_view kPrefix = "kelvane: ";
 constexpr std::string_view kManual = "see TROUBLESHOOTING in 'man kelvane'";
 
-std::string hexCode(std::uint32_t code) {
-  char text[16];
-  const int length = std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(code));
-  return std::string(text, length > 0 ? static_cast<std::size_t>(length) : 0);
+// "2 seconds"
+std::string inWords(std::chrono::milliseconds duration) {
+  const auto count = duration.count();
+  if (count % 1000 != 0) {
+    return std::to_string(count) + " ms";
+  }
+  return std::to_string(count / 1000) + (count == 1000 ? " second" : " seconds");
+}
+
+// A failed Windows call: its name, the system's words and the code.
+std::string callFailed(const platform::Failure& failure, std::string_view advice) {
+  return failure.call + " failed" +
+         (failure.detail.empty() ? std::string() : ": " + failure.detail) + " (" +
+         hexNumber(failure.code, 8) + "); " + std::string(advice);
 }
 
 // What failed, then what to do, for each cause.
@@ -98,19 +114,16 @@ std::string explanation(const platform::Failure& failure) {
       return "the monitor has no power-mode control (VCP 0xD6), so it cannot be switched "
              "over DDC/CI";
     case FailureCause::kBusBusy:
-      return "another program kept the bus for 2 seconds; try again once it has finished";
+      return "another program kept the bus for " + inWords(platform::kBusLockTimeout) +
+             "; try again once it has finished";
     case FailureCause::kTransferFailed:
       return "the I2C transfer failed: " + detail + "; " + std::string(kManual);
-    case FailureCause::kCallFailed: {
+    case FailureCause::kCallFailed:
+      return callFailed(failure, "see Troubleshooting in the README");
+    case FailureCause::kExchangeFailed:
       // Only the exchanges with the monitor itself depend on its DDC/CI.
-      const bool exchange =
-          failure.call == "GetVCPFeatureAndVCPFeatureReply" || failure.call == "SetVCPFeature";
-      return failure.call + " failed" +
-             (failure.detail.empty() ? std::string() : ": " + failure.detail) + " (" +
-             hexCode(failure.code) + "); " +
-             (exchange ? "check that DDC/CI is on in the monitor's menu and that it is awake"
-                       : "see Troubleshooting in the README");
-    }
+      return callFailed(failure,
+                        "check that DDC/CI is on in the monitor's menu and that it is awake");
     case FailureCause::kNoPhysicalMonitor:
       return "Windows offers no physical monitor (Remote Desktop sessions and virtual machines "
              "have none); run kelvane in the console session at the machine";

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "monitors/monitors.h"
+#include "monitors/power_mode.h"
 
 namespace kelvane {
 
@@ -31,6 +32,15 @@ std::string statusLine(StatusValue status);
 void printStatus(std::ostream& out, StatusValue status);
 
 void printUsage(std::ostream& out);
+
+// The test routine's own lines. Each "Status" line comes before a status line.
+inline constexpr std::string_view kTestRoutineStartLine = "Start test routine: ";
+inline constexpr std::string_view kStatusHeadingLine = "Status";
+inline constexpr std::string_view kTestRoutineEndLine = "End test routine: ";
+
+// "Command: Standby ", the line before each command of the test routine. The
+// routine's opening command has always said "ON", the others the mode's name.
+std::string testCommandLine(PowerMode mode, bool opening);
 
 // The line on standard error that tells a person what failed and what to
 // do: "kelvane: card0-DP-1 (/dev/i2c-5): no answer at ...; switch ...".

@@ -74,9 +74,9 @@ Monitors::~Monitors() {
   handles_.clear();
 }
 
-void Monitors::setPowerMode(PowerModeCode code) const {
+void Monitors::setPowerMode(PowerMode mode) const {
   for (const PhysicalMonitorHandle handle : handles_) {
-    if (!platform::setVCPFeature(handle, kPowerModeVcpCode, code)) {
+    if (!platform::setVCPFeature(handle, kPowerModeVcpCode, codeOf(mode))) {
       reportLastFailure();
     }
   }

@@ -6,17 +6,11 @@
 #include <set>
 
 #include "monitors/platform.h"
+#include "monitors/power_mode.h"
 
 namespace kelvane {
 
 using PhysicalMonitorHandle = platform::PhysicalMonitorHandle;
-
-// MCCS "Power Mode" control.
-inline constexpr std::uint8_t kPowerModeVcpCode = 0xD6;
-
-// A value written to kPowerModeVcpCode: 1 on, 2 standby, 3 suspend, 4 off,
-// 5 power off as if by the power button.
-using PowerModeCode = std::uint32_t;
 
 // What queryPowerMode reports: the monitor's own VCP 0xD6 value, or one of
 // the two sentinels below.
@@ -52,9 +46,9 @@ class Monitors {
   Monitors(Monitors&&) = delete;
   Monitors& operator=(Monitors&&) = delete;
 
-  // Sends the code to every monitor, smallest handle first. Failures are not
-  // reported: a monitor that does not take the command must not stop the others.
-  void setPowerMode(PowerModeCode code) const;
+  // Sends the mode to every monitor, smallest handle first. A monitor that
+  // does not take it is reported and does not stop the others.
+  void setPowerMode(PowerMode mode) const;
 
   // Reads the power mode of the monitor with the smallest handle.
   StatusValue queryPowerMode() const;

@@ -5,8 +5,40 @@
 // Exactly one implementation is linked into each executable, chosen by the
 // build: the real API on Windows, our DDC/CI-over-i2c-dev layer on Linux, and
 // a recording fake in the tests. Nothing above this header knows which.
+//
+// Why it is shaped like the Windows API rather than like a monitor object:
+// the program's behaviour was first defined as a sequence of these calls
+// (which are made, in which order, with what, and what a failure of each
+// leaves behind: a monitor that cannot be counted adds nothing, a failed read
+// is -1, an empty set is -2). Keeping the calls as they are lets the fake
+// replay that behaviour call by call, and makes the Linux backend bound to
+// reproduce it exactly, down to the order of commands and closes.
+//
+// What each operation means on Linux (src/monitors/linux/linux_backend.h):
+//   enumDisplayMonitors       discovery, once a run: the external monitors of
+//                             /sys/class/drm and the display adapters' buses
+//                             that carry one, laptop panels skipped; one
+//                             display monitor per monitor found, in a stable
+//                             order (card, connector, then unlinked adapters)
+//   getNumberOf...HMONITOR    1 when discovery found a bus for it, else 0
+//   getPhysicalMonitors...    opens its /dev/i2c-N (the connector's other bus
+//                             when the first will not open); the handle
+//                             indexes the backend's table of open monitors
+//   setVCPFeature             one DDC/CI Set VCP Feature message, under the
+//                             bus lock and the protocol's pacing
+//   getVCPFeatureAnd...Reply  one Get VCP Feature request and its reply, the
+//                             same way, retried while no valid reply comes;
+//                             either one gives a bus whose first message
+//                             failed up for the connector's other bus
+//   destroyPhysicalMonitor    forgets the handle; the bus stays open and
+//                             locked until the run ends, so that the pause
+//                             after the last message holds for the next run
+//   sleepMilliseconds         gives every bus lock back, then sleeps
+//   lastFailure/whyNoMonitor  the cause of the latest failure, from errno and
+//                             the DDC/CI reply, or why discovery found nothing
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -42,6 +74,12 @@ bool destroyPhysicalMonitor(PhysicalMonitorHandle monitor);
 // Blocks the calling thread for at least the given time.
 void sleepMilliseconds(std::uint32_t milliseconds);
 
+// How long an operation waits for a bus that another program holds before it
+// gives that monitor up with kBusBusy: longer than any other run keeps it (a
+// Get with all its retries takes under a second), short enough that a stuck
+// holder does not hang the run.
+inline constexpr std::chrono::milliseconds kBusLockTimeout{2000};
+
 // Why an operation failed, as the platform knows it. Only the command-line
 // front end turns it into words for people.
 enum class FailureCause {
@@ -56,10 +94,11 @@ enum class FailureCause {
   kNoAnswer,           // nothing answers at the DDC/CI address: a NAK
   kNoValidReply,       // no valid reply after every retry
   kUnsupported,        // the display has no power-mode control
-  kBusBusy,            // another program kept the bus past the lock's timeout
+  kBusBusy,            // another program kept the bus past kBusLockTimeout
   kTransferFailed,     // the I2C transfer failed otherwise
-  // Windows
-  kCallFailed,         // a monitor configuration call failed; call, code and detail say how
+  // Windows; call, code and detail say how
+  kCallFailed,         // another call failed (finding, opening, closing; loading dxva2)
+  kExchangeFailed,     // a call that exchanges a VCP value with the monitor failed
   kNoPhysicalMonitor,  // the system offers no physical monitor at all
 };
 

@@ -4,7 +4,8 @@
 // lowlevelmonitorconfigurationapi.h. MinGW-w64 up to at least version 10 ships
 // only the first, so the two low-level calls and their code-type enum are
 // declared here from the Windows documentation when the header is missing.
-// libdxva2.a exports both either way.
+// Nothing links against dxva2: dxva2_loader.h loads it at run time, and the
+// declarations give the types of the functions it looks up.
 #pragma once
 
 #ifndef WIN32_LEAN_AND_MEAN

@@ -45,7 +45,6 @@
 #include <physicalmonitorenumerationapi.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <deque>
 #include <map>
@@ -53,6 +52,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "monitors/hex_text.h"
 
 namespace {
 
@@ -98,9 +99,7 @@ bool environmentSet(const char* name) {
 }
 
 std::string hex(std::uintptr_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
-  return text;
+  return kelvane::hexNumber(value);
 }
 
 void logLine(const std::string& line) {
