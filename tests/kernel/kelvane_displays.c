@@ -13,7 +13,8 @@
  * request, a malformed frame, any other address, and any DDC/CI byte to a
  * panel or to a bus without a display are violations. debugfs shows them,
  * the displays' state and a journal of what each display was sent
- * (/sys/kernel/debug/kelvane/).
+ * (/sys/kernel/debug/kelvane/); writing to `control` changes what a display
+ * does ("label power N", "label nak 1").
  *
  * The topology is the module parameter `topology`: items separated by ';',
  * each "kind:label[:option...]".
@@ -43,6 +44,7 @@
 #include <linux/platform_device.h>
 #include <linux/slab.h>
 #include <linux/string.h>
+#include <linux/uaccess.h>
 
 #include <drm/display/drm_dp_helper.h>
 #include <drm/drm_atomic_helper.h>
@@ -986,9 +988,16 @@ static ssize_t kd_journal_read(struct file *f, char __user *buf, size_t count, l
 	return kd_log_read(kd_journal, &kd_journal_length, buf, count, pos);
 }
 
+/* A new journal also counts the AUX transactions anew. */
 static ssize_t kd_journal_write(struct file *f, const char __user *buf, size_t count,
 				loff_t *pos)
 {
+	int i;
+
+	mutex_lock(&kd_lock);
+	for (i = 0; i < kd_output_count; i++)
+		kd_outputs[i].aux_message.transactions = 0;
+	mutex_unlock(&kd_lock);
 	return kd_log_clear(kd_journal, &kd_journal_length, count);
 }
 
@@ -1002,6 +1011,48 @@ static ssize_t kd_violations_write(struct file *f, const char __user *buf, size_
 {
 	return kd_log_clear(kd_violation_log, &kd_violation_length, count);
 }
+
+/* "label power N" or "label nak 0|1": what a display does from now on. */
+static ssize_t kd_control_write(struct file *f, const char __user *buf, size_t count,
+				loff_t *pos)
+{
+	char text[64];
+	char label[KD_LABEL];
+	char what[8];
+	unsigned int value;
+	ssize_t result = -EINVAL;
+	int i;
+
+	if (count >= sizeof(text))
+		return -EINVAL;
+	if (copy_from_user(text, buf, count))
+		return -EFAULT;
+	text[count] = '\0';
+	if (sscanf(text, "%15s %7s %u", label, what, &value) != 3)
+		return -EINVAL;
+	mutex_lock(&kd_lock);
+	for (i = 0; i < kd_output_count; i++) {
+		struct kd_display *d = &kd_outputs[i].display;
+
+		if (strcmp(d->label, label))
+			continue;
+		if (!strcmp(what, "power")) {
+			d->power = value;
+			result = count;
+		} else if (!strcmp(what, "nak")) {
+			d->naks = value != 0;
+			result = count;
+		}
+	}
+	mutex_unlock(&kd_lock);
+	return result;
+}
+
+static const struct file_operations kd_control_fops = {
+	.owner = THIS_MODULE,
+	.write = kd_control_write,
+	.llseek = noop_llseek,
+};
 
 static const struct file_operations kd_journal_fops = {
 	.owner = THIS_MODULE,
@@ -1036,6 +1087,7 @@ static int __init kd_init(void)
 	debugfs_create_file("displays", 0444, kd_debugfs, NULL, &kd_displays_fops);
 	debugfs_create_file("journal", 0644, kd_debugfs, NULL, &kd_journal_fops);
 	debugfs_create_file("violations", 0644, kd_debugfs, NULL, &kd_violations_fops);
+	debugfs_create_file("control", 0200, kd_debugfs, NULL, &kd_control_fops);
 	err = i2c_add_driver(&kd_client_driver);
 	if (err)
 		goto remove_debugfs;
