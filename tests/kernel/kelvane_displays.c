@@ -90,6 +90,7 @@ struct kd_display {
 	u8 edid[KD_EDID_SIZE];
 	u16 power;
 	unsigned int violations;
+	s64 get_to_reply_us;	/* the last Get's arrival to its reply's read */
 
 	bool have_end;
 	ktime_t last_end;
@@ -302,6 +303,7 @@ static void kd_display_reply(struct kd_display *d, ktime_t now)
 		if (kd_ms_between(d->request_time, now) < KD_REPLY_DELAY_MS)
 			kd_violation(d, "reply read %lld ms after the request",
 				     kd_ms_between(d->request_time, now));
+		d->get_to_reply_us = ktime_us_delta(now, d->request_time);
 		supported = d->pending_code == 0xD6;
 		r[0] = 0x6E;
 		r[1] = 0x88;
@@ -963,6 +965,21 @@ static int kd_displays_show(struct seq_file *s, void *unused)
 }
 DEFINE_SHOW_ATTRIBUTE(kd_displays);
 
+/* For the benchmark: the module's clock, and each display's last Get. */
+static int kd_timings_show(struct seq_file *s, void *unused)
+{
+	int i;
+
+	mutex_lock(&kd_lock);
+	seq_printf(s, "now_us %lld\n", ktime_to_us(ktime_get()));
+	for (i = 0; i < kd_output_count; i++)
+		seq_printf(s, "%s get_to_reply_us %lld\n", kd_outputs[i].display.label,
+			   kd_outputs[i].display.get_to_reply_us);
+	mutex_unlock(&kd_lock);
+	return 0;
+}
+DEFINE_SHOW_ATTRIBUTE(kd_timings);
+
 static ssize_t kd_log_read(char *log, size_t *length, char __user *buf, size_t count,
 			   loff_t *pos)
 {
@@ -1088,6 +1105,7 @@ static int __init kd_init(void)
 	debugfs_create_file("journal", 0644, kd_debugfs, NULL, &kd_journal_fops);
 	debugfs_create_file("violations", 0644, kd_debugfs, NULL, &kd_violations_fops);
 	debugfs_create_file("control", 0200, kd_debugfs, NULL, &kd_control_fops);
+	debugfs_create_file("timings", 0444, kd_debugfs, NULL, &kd_timings_fops);
 	err = i2c_add_driver(&kd_client_driver);
 	if (err)
 		goto remove_debugfs;
