@@ -112,6 +112,7 @@ struct kd_aux_message {
 	size_t position;
 	u8 bytes[KD_FRAME_MAX];
 	bool overflow;
+	ktime_t started;
 	unsigned int transactions;
 };
 
@@ -252,14 +253,20 @@ static bool kd_acknowledges(struct kd_display *d, u16 address, bool read)
 	return true;
 }
 
-static void kd_display_write(struct kd_display *d, const u8 *frame, size_t size, ktime_t now)
+/*
+ * A message spans its start (the address) to its end (the stop): the gap is
+ * counted to its start and the reply's wait from its end, whichever is the
+ * stricter for the host. An ordinary adapter delivers it whole (start = end).
+ */
+static void kd_display_write(struct kd_display *d, const u8 *frame, size_t size,
+			     ktime_t start, ktime_t now)
 {
 	char text[3 * KD_FRAME_MAX + 1];
 	bool framed, get, set;
 
-	if (d->have_end && kd_ms_between(d->last_end, now) < KD_MESSAGE_GAP_MS)
+	if (d->have_end && kd_ms_between(d->last_end, start) < KD_MESSAGE_GAP_MS)
 		kd_violation(d, "message %lld ms after the previous exchange",
-			     kd_ms_between(d->last_end, now));
+			     kd_ms_between(d->last_end, start));
 	if (d->pending) {
 		kd_violation(d, "new message while a reply was still due");
 		d->pending = false;
@@ -349,10 +356,10 @@ static void kd_eeprom_reply(struct kd_display *d)
 
 /* A whole write message, once its address was acknowledged. */
 static void kd_write(struct kd_display *d, u16 address, const u8 *bytes, size_t size,
-		     ktime_t now)
+		     ktime_t start, ktime_t now)
 {
 	if (address == KD_DISPLAY_ADDRESS)
-		kd_display_write(d, bytes, size, now);
+		kd_display_write(d, bytes, size, start, now);
 	else
 		kd_eeprom_write(d, bytes, size);
 }
@@ -404,7 +411,7 @@ static int kd_master_xfer(struct i2c_adapter *adapter, struct i2c_msg *msgs, int
 			kd_read_begin(d, msg->addr, now);
 			memcpy(msg->buf, d->reply, min_t(size_t, msg->len, KD_READ_MAX));
 		} else {
-			kd_write(d, msg->addr, msg->buf, msg->len, now);
+			kd_write(d, msg->addr, msg->buf, msg->len, now, now);
 		}
 	}
 	mutex_unlock(&kd_lock);
@@ -429,8 +436,11 @@ static void kd_aux_end_message(struct kd_display *d, struct kd_aux_message *m, k
 		if (m->overflow)
 			kd_violation(d, "a message longer than %d bytes", KD_FRAME_MAX);
 		else
-			kd_write(d, m->address, m->bytes, m->length, now);
+			kd_write(d, m->address, m->bytes, m->length, m->started, now);
 	}
+	/* The exchange ends when the reply's last piece has been read. */
+	if (m->open && m->read && m->read_started && m->address == KD_DISPLAY_ADDRESS)
+		d->last_end = now;
 	m->open = false;
 }
 
@@ -462,6 +472,7 @@ static ssize_t kd_aux_transfer(struct drm_dp_aux *aux, struct drm_dp_aux_msg *ms
 			m->length = 0;
 			m->position = 0;
 			m->overflow = false;
+			m->started = now;
 			m->nacked = !kd_acknowledges(d, msg->address, read);
 			if (m->nacked)
 				msg->reply = DP_AUX_NATIVE_REPLY_ACK | DP_AUX_I2C_REPLY_NACK;
@@ -472,7 +483,7 @@ static ssize_t kd_aux_transfer(struct drm_dp_aux *aux, struct drm_dp_aux_msg *ms
 		result = 0;
 	} else if (read) {
 		if (!m->read_started) {
-			kd_read_begin(d, m->address, now);
+			kd_read_begin(d, m->address, m->started);
 			m->read_started = true;
 		}
 		if (m->position + msg->size <= KD_READ_MAX) {
