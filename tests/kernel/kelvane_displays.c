@@ -962,11 +962,10 @@ static int kd_displays_show(struct seq_file *s, void *unused)
 	for (i = 0; i < kd_output_count; i++) {
 		struct kd_output *o = &kd_outputs[i];
 		struct kd_display *d = &o->display;
+		int bus = o->has_aux ? o->aux.ddc.nr : o->adapter_added ? d->bus : -1;
 
 		seq_printf(s, "%s bus=%d power=%u violations=%u aux_transactions=%u\n", d->label,
-			   o->adapter_added || o->has_aux ? (o->has_aux ? o->aux.ddc.nr : d->bus)
-							  : -1,
-			   d->power, d->violations, o->aux_message.transactions);
+			   bus, d->power, d->violations, o->aux_message.transactions);
 		if (o->hardware_added)
 			seq_printf(s, "%s bus=%d power=0 violations=%u aux_transactions=0\n",
 				   o->hardware.label, o->hardware.bus, o->hardware.violations);
