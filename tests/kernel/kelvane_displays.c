@@ -14,7 +14,9 @@
  * panel or to a bus without a display are violations. debugfs shows them,
  * the displays' state and a journal of what each display was sent
  * (/sys/kernel/debug/kelvane/); writing to `control` changes what a display
- * does ("label power N", "label nak 1").
+ * does: "label power N", "label nak 1", and over AUX "label empty N" (the
+ * next N DDC/CI replies are acknowledged without data) and "label defer N"
+ * (each DDC/CI reply is deferred N times before it comes).
  *
  * The topology is the module parameter `topology`: items separated by ';',
  * each "kind:label[:option...]".
@@ -87,6 +89,10 @@ struct kd_display {
 	bool naks;	/* DDC/CI off: nothing acknowledges 0x37 */
 	bool dead;	/* every transfer fails, as amdgpu's hardware bus on USB4 */
 	bool zero_edid;
+	/* Over AUX: how many of the next replies come back empty, and how
+	 * often each reply's first piece is deferred. */
+	unsigned int empty_replies;
+	unsigned int defers;
 	u8 edid[KD_EDID_SIZE];
 	u16 power;
 	unsigned int violations;
@@ -112,6 +118,7 @@ struct kd_aux_message {
 	size_t position;
 	u8 bytes[KD_FRAME_MAX];
 	bool overflow;
+	unsigned int defers_left;
 	ktime_t started;
 	unsigned int transactions;
 };
@@ -473,6 +480,7 @@ static ssize_t kd_aux_transfer(struct drm_dp_aux *aux, struct drm_dp_aux_msg *ms
 			m->position = 0;
 			m->overflow = false;
 			m->started = now;
+			m->defers_left = d->defers;
 			m->nacked = !kd_acknowledges(d, msg->address, read);
 			if (m->nacked)
 				msg->reply = DP_AUX_NATIVE_REPLY_ACK | DP_AUX_I2C_REPLY_NACK;
@@ -481,10 +489,22 @@ static ssize_t kd_aux_transfer(struct drm_dp_aux *aux, struct drm_dp_aux_msg *ms
 	} else if (!m->open || m->nacked || m->read != read || m->address != msg->address) {
 		msg->reply = DP_AUX_NATIVE_REPLY_ACK | DP_AUX_I2C_REPLY_NACK;
 		result = 0;
+	} else if (read && m->address == KD_DISPLAY_ADDRESS && !m->read_started &&
+		   m->defers_left > 0) {
+		/* Not ready yet: the helper asks again, a moment later. */
+		m->defers_left--;
+		msg->reply = DP_AUX_NATIVE_REPLY_ACK | DP_AUX_I2C_REPLY_DEFER;
+		result = 0;
 	} else if (read) {
 		if (!m->read_started) {
 			kd_read_begin(d, m->address, m->started);
 			m->read_started = true;
+			if (m->address == KD_DISPLAY_ADDRESS && d->empty_replies > 0) {
+				/* Acknowledged, with no data: the reply is lost. */
+				d->empty_replies--;
+				result = 0;
+				goto out;
+			}
 		}
 		if (m->position + msg->size <= KD_READ_MAX) {
 			memcpy(msg->buffer, d->reply + m->position, msg->size);
@@ -499,6 +519,7 @@ static ssize_t kd_aux_transfer(struct drm_dp_aux *aux, struct drm_dp_aux_msg *ms
 			m->overflow = true;
 		m->length += msg->size;
 	}
+out:
 	mutex_unlock(&kd_lock);
 	return result;
 }
@@ -681,6 +702,7 @@ static int kd_parse_item(char *item, int place, struct kd_output *o)
 			o->connector_wanted = false;
 		else if (!strcmp(field, "zeroedid"))
 			o->display.zero_edid = true;
+
 		else if (sscanf(field, "power=%u", &value) == 1)
 			o->display.power = value;
 		else if (sscanf(field, "edid=%u", &value) == 1)
@@ -1039,7 +1061,7 @@ static ssize_t kd_violations_write(struct file *f, const char __user *buf, size_
 	return kd_log_clear(kd_violation_log, &kd_violation_length, count);
 }
 
-/* "label power N" or "label nak 0|1": what a display does from now on. */
+/* "label power|nak|empty|defer N": what a display does from now on. */
 static ssize_t kd_control_write(struct file *f, const char __user *buf, size_t count,
 				loff_t *pos)
 {
@@ -1068,6 +1090,12 @@ static ssize_t kd_control_write(struct file *f, const char __user *buf, size_t c
 			result = count;
 		} else if (!strcmp(what, "nak")) {
 			d->naks = value != 0;
+			result = count;
+		} else if (!strcmp(what, "empty")) {
+			d->empty_replies = value;
+			result = count;
+		} else if (!strcmp(what, "defer")) {
+			d->defers = value;
 			result = count;
 		}
 	}
