@@ -1055,9 +1055,18 @@ static ssize_t kd_violations_read(struct file *f, char __user *buf, size_t count
 	return kd_log_read(kd_violation_log, &kd_violation_length, buf, count, pos);
 }
 
+/* A new log also counts each display's violations anew. */
 static ssize_t kd_violations_write(struct file *f, const char __user *buf, size_t count,
 				   loff_t *pos)
 {
+	int i;
+
+	mutex_lock(&kd_lock);
+	for (i = 0; i < kd_output_count; i++) {
+		kd_outputs[i].display.violations = 0;
+		kd_outputs[i].hardware.violations = 0;
+	}
+	mutex_unlock(&kd_lock);
 	return kd_log_clear(kd_violation_log, &kd_violation_length, count);
 }
 
