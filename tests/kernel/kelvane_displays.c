@@ -31,7 +31,8 @@
  *   guard   an adapter under a platform device: not a display controller's
  * Options: absent (nothing behind the bus; the connector is disconnected),
  * nak (the display does not answer at 0x37), client (a driver bound at 0x37
- * on the bus), unprobed (the connector is never probed), noconn (no
+ * on the bus), hidden (the connector reads disconnected while its display
+ * answers, as an MST root port does), unprobed (the connector is never probed), noconn (no
  * connector for an nvidia or dpmst adapter), zeroedid (the EDID reads as
  * zeros), power=N, edid=N (the EDID's serial; default the item's place).
  *
@@ -129,6 +130,7 @@ struct kd_output {
 	bool connector_wanted;
 	bool probe;
 	bool client;
+	bool hidden;	/* reads disconnected though its display answers */
 	struct kd_display display;	/* on the connector's main bus */
 	struct kd_display hardware;	/* amd: the `ddc` bus beside AUX */
 	struct i2c_adapter adapter;
@@ -533,8 +535,10 @@ static struct kd_output *kd_output_of(struct drm_connector *connector)
 
 static enum drm_connector_status kd_detect(struct drm_connector *connector, bool force)
 {
-	return kd_output_of(connector)->display.present ? connector_status_connected
-							 : connector_status_disconnected;
+	struct kd_output *o = kd_output_of(connector);
+
+	return o->display.present && !o->hidden ? connector_status_connected
+						: connector_status_disconnected;
 }
 
 static int kd_get_modes(struct drm_connector *connector)
@@ -696,6 +700,8 @@ static int kd_parse_item(char *item, int place, struct kd_output *o)
 			o->display.naks = true;
 		else if (!strcmp(field, "client"))
 			o->client = true;
+		else if (!strcmp(field, "hidden"))
+			o->hidden = true;
 		else if (!strcmp(field, "unprobed"))
 			o->probe = false;
 		else if (!strcmp(field, "noconn"))
