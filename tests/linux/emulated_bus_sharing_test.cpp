@@ -175,12 +175,12 @@ TEST(EmulatedBusSharingTest, ARunLeavesAtItsLastExchangeWhileThePauseIsStillKept
     const Clock::time_point locked = lockedAfterwards(4);
 
     ASSERT_TRUE(display.lastMessage());
-    // The previous way, waiting out the pause before leaving, would end the
-    // run 50 ms after the last exchange.
+    // Waiting out the pause before leaving would end the run, and its
+    // output, no sooner than 50 ms after the last exchange.
     const Clock::time_point exchangeEnd =
         arguments[0] == "-q" ? *display.firstReply() : *display.lastMessage();
-    EXPECT_LT(result.end - exchangeEnd, milliseconds{40});
-    EXPECT_LT(result.outEnded - exchangeEnd, milliseconds{40});
+    EXPECT_LT(result.end - exchangeEnd, kMessageGap);
+    EXPECT_LT(result.outEnded - exchangeEnd, kMessageGap);
     EXPECT_GE(locked - exchangeEnd, kMessageGap - milliseconds{1});
     std::this_thread::sleep_until(exchangeEnd + kMessageGap + milliseconds{100});
     EXPECT_EQ(livingProcessesIn(result.processGroup), 0);
