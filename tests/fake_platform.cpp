@@ -1,3 +1,5 @@
+#include <signal.h>
+
 #include "fake_platform.h"
 
 #include <utility>
@@ -167,6 +169,9 @@ bool destroyPhysicalMonitor(PhysicalMonitorHandle monitor) {
 
 void sleepMilliseconds(std::uint32_t milliseconds) {
   fake::record("sleep " + std::to_string(milliseconds));
+  if (++platform().sleeps == platform().signalledSleep && platform().signalDuringSleep != 0) {
+    raise(platform().signalDuringSleep);
+  }
 }
 
 Failure lastFailure() {

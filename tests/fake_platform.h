@@ -62,6 +62,12 @@ class Platform {
 
   // Handles opened by a fill and not yet destroyed.
   std::set<std::uintptr_t> open;
+
+  // A signal that this process gets during the sleep of the given number
+  // (the first is 1), as from Ctrl+C: the run's handlers take it.
+  int signalDuringSleep = 0;
+  std::size_t signalledSleep = 0;
+  std::size_t sleeps = 0;
 };
 
 // The platform calls of the process go to this one instance.

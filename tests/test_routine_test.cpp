@@ -1,6 +1,7 @@
 #include "app/test_routine.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <string>
@@ -9,6 +10,7 @@
 #include "app/command_line.h"
 #include "expected_texts.h"
 #include "fake_platform.h"
+#include "monitors/interruption.h"
 #include "recording_stream.h"
 
 namespace kelvane {
@@ -19,9 +21,98 @@ using testing_support::RecordingStream;
 
 class TestRoutineTest : public testing::Test {
  protected:
-  void SetUp() override { fake::platform().reset(); }
+  void SetUp() override {
+    fake::platform().reset();
+    interruption::watch();
+  }
+  void TearDown() override { interruption::forgetForTests(); }
   fake::Platform& platform = fake::platform();
 };
+
+// Told that the routine was interrupted.
+struct InterruptionCounter final : FailureReporter {
+  void report(const platform::Failure&) override {}
+  void reportInterruptedRoutine() override { ++told; }
+  int told = 0;
+};
+
+// What the routine prints up to the line of the command of the given
+// index, that line included; before the first command for -1.
+std::string printedUpTo(int command) {
+  std::string text = std::string(expected::kRoutineStart) + "\nStatus\nOn\n";
+  for (int i = 0; i <= command; ++i) {
+    if (i > 0) {
+      const std::string status = std::string("Status\n") + expected::kRoutineSteps[i - 1].obeyed;
+      text += status + "\n" + status + "\n";
+    }
+    text += std::string(expected::kRoutineSteps[i].command) + "\n";
+  }
+  return text;
+}
+
+// Stops the routine as SIGINT, SIGTERM and SIGHUP do, in one of its sleeps
+// (the first after the opening status, then three for each command).
+TEST_F(TestRoutineTest, AnInterruptionStopsWhereItIsAndPutsBackOnlyWhatWasSentAnotherMode) {
+  struct Case {
+    const char* what;
+    int signal;
+    std::size_t sleep;
+    int status;
+    int lastCommand;  // the index of the last command printed, -1 for none
+    Log sets;         // those the first monitor gets
+  };
+  const Case cases[] = {
+      {"Ctrl+C before the first command", SIGINT, 1, 130, -1, {}},
+      {"Ctrl+C after the opening On: nothing to put back", SIGINT, 2, 130, 0, {"set 0x10 1"}},
+      {"kill during Standby", SIGTERM, 5, 143, 1, {"set 0x10 1", "set 0x10 2", "set 0x10 1"}},
+      {"a closed terminal during HardOff",
+       SIGHUP,
+       14,
+       129,
+       4,
+       {"set 0x10 1", "set 0x10 2", "set 0x10 3", "set 0x10 4", "set 0x10 5", "set 0x10 1"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetUp();
+    platform.displays = {fake::displayWith({0x20, 0x10})};
+    platform.signalDuringSleep = c.signal;
+    platform.signalledSleep = c.sleep;
+    RecordingStream out;
+    InterruptionCounter reporter;
+
+    EXPECT_EQ(runTestRoutine(out.stream(), &reporter), c.status);
+    EXPECT_EQ(out.text(), printedUpTo(c.lastCommand));
+    Log sets;
+    for (const std::string& entry : platform.log) {
+      if (entry.rfind("set 0x10", 0) == 0) {
+        sets.push_back(entry);
+      }
+    }
+    EXPECT_EQ(sets, c.sets);
+    // The second monitor is put back on too, after the first.
+    EXPECT_EQ(std::count(platform.log.begin(), platform.log.end(), "set 0x20 1"),
+              std::count(sets.begin(), sets.end(), "set 0x10 1"));
+    const bool restored = c.lastCommand >= 1;
+    EXPECT_EQ(reporter.told, restored ? 1 : 0);
+    EXPECT_TRUE(platform.open.empty());
+    TearDown();
+  }
+}
+
+// A query and a command that Ctrl+C interrupts: the exchange under way ends,
+// nothing more is printed or sent, and nothing is put back.
+TEST_F(TestRoutineTest, AnInterruptedQuerySendsNoCommandAfterIt) {
+  platform.displays = {fake::displayWith({0x10})};
+  RunRequest request;
+  request.query = request.power = true;
+  request.powerMode = PowerMode::kOff;
+  raise(SIGINT);
+  RecordingStream out;
+  EXPECT_EQ(runRequest(request, out.stream()), 130);
+  EXPECT_EQ(out.text(), "");
+  EXPECT_EQ(platform.log, (Log{"enumerate", "count D1", "fill D1 1", "get 0x10", "destroy 0x10"}));
+}
 
 // The routine's calls for one command, with monitors 0x10 and 0x20.
 Log commandCalls(const std::string& code) {

@@ -5,6 +5,7 @@
 
 #include "app/console_reports.h"
 #include "app/test_routine.h"
+#include "monitors/interruption.h"
 
 namespace kelvane {
 
@@ -57,20 +58,23 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
   return result;
 }
 
-void runRequest(const RunRequest& request, std::ostream& out, FailureReporter* reporter) {
+int runRequest(const RunRequest& request, std::ostream& out, FailureReporter* reporter) {
   if (request.test) {
-    runTestRoutine(out, reporter);
-    return;
+    return runTestRoutine(out, reporter);
   }
   // The query comes first so that it reports the state before the command.
   if (request.query) {
     const Monitors monitors(reporter);
-    printStatus(out, monitors.queryPowerMode());
+    const StatusValue status = monitors.queryPowerMode();
+    if (!interruption::requested()) {
+      printStatus(out, status);
+    }
   }
-  if (request.power) {
+  if (request.power && interruption::mayCommand()) {
     const Monitors monitors(reporter);
     monitors.setPowerMode(request.powerMode);
   }
+  return interruption::exitStatus();
 }
 
 }  // namespace kelvane

@@ -32,7 +32,9 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
 
 // Runs an accepted request: the test routine alone, or the query and then the
 // power command, each with a Monitors object of its own. Failures go to the
-// reporter, when there is one.
-void runRequest(const RunRequest& request, std::ostream& out, FailureReporter* reporter = nullptr);
+// reporter, when there is one. Returns the exit status: 0, or that of an
+// interruption, after which nothing more is printed or sent (the interrupted
+// test routine puts the monitors back on first).
+int runRequest(const RunRequest& request, std::ostream& out, FailureReporter* reporter = nullptr);
 
 }  // namespace kelvane

@@ -46,6 +46,10 @@ std::string testCommandLine(PowerMode mode, bool opening);
 // do: "kelvane: card0-DP-1 (/dev/i2c-5): no answer at ...; switch ...".
 std::string failureLine(const platform::Failure& failure);
 
+// The line on standard error after an interrupted test routine.
+inline constexpr std::string_view kRoutineInterruptedLine =
+    "kelvane: the test routine was interrupted; every monitor was sent On again";
+
 // The line on standard error for one step of the platform, when tracing.
 std::string traceLine(std::string_view step);
 

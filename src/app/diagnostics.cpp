@@ -29,6 +29,10 @@ void Diagnostics::report(const platform::Failure& failure) {
   }
 }
 
+void Diagnostics::reportInterruptedRoutine() {
+  printLine(err_, kRoutineInterruptedLine);
+}
+
 void Diagnostics::traceLine(std::string_view line) {
   printLine(err_, kelvane::traceLine(line));
 }

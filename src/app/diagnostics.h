@@ -32,6 +32,7 @@ class Diagnostics final : public FailureReporter, public platform::TraceSink {
   // The same monitor failing the same way is told once per run, however
   // often the test routine or a query and a command meet it.
   void report(const platform::Failure& failure) override;
+  void reportInterruptedRoutine() override;
   void traceLine(std::string_view line) override;
 
  private:

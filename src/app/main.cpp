@@ -19,6 +19,5 @@ int main(int argc, char* argv[]) {
     case kelvane::ParseOutcome::kRun:
       break;
   }
-  kelvane::runRequest(parsed.request, std::cout, &diagnostics);
-  return 0;
+  return kelvane::runRequest(parsed.request, std::cout, &diagnostics);
 }

@@ -9,7 +9,8 @@ namespace kelvane {
 // programs) would otherwise hand that number to the next open(): a display's
 // bus device, which would then receive the status line or a diagnostic as
 // I2C traffic. A closed standard output must not stop a command the
-// arguments asked for either: its writes fail and the run goes on.
+// arguments asked for either: its writes fail and the run goes on. Then
+// interruptions (Ctrl+C, kill, a closed console) are watched for.
 void prepareProcess();
 
 }  // namespace kelvane

@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "app/process.h"
+#include "monitors/interruption.h"
 
 namespace kelvane {
 
@@ -27,6 +28,7 @@ void prepareProcess() {
   // A write to a pipe whose reader has gone then fails with EPIPE instead of
   // killing the process in the middle of its commands.
   signal(SIGPIPE, SIG_IGN);
+  interruption::watch();
 }
 
 }  // namespace kelvane

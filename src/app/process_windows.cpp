@@ -1,4 +1,5 @@
 #include "app/process.h"
+#include "monitors/interruption.h"
 
 namespace kelvane {
 
@@ -6,6 +7,8 @@ namespace kelvane {
 // simply not open: writes to it fail and nothing else can take its number,
 // since the monitors are reached through handles, never CRT descriptors.
 // A closed pipe fails the write with an error, without a signal.
-void prepareProcess() {}
+void prepareProcess() {
+  interruption::watch();
+}
 
 }  // namespace kelvane

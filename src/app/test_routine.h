@@ -9,6 +9,9 @@
 namespace kelvane {
 
 // Takes about 67 seconds. Failures go to the reporter, when there is one.
-void runTestRoutine(std::ostream& out, FailureReporter* reporter = nullptr);
+// Returns the exit status: 0, or that of an interruption (see
+// monitors/interruption.h), which stops it where it is: nothing more is
+// printed, and every monitor that was sent another mode is sent On again.
+int runTestRoutine(std::ostream& out, FailureReporter* reporter = nullptr);
 
 }  // namespace kelvane

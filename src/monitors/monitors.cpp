@@ -1,5 +1,7 @@
 #include "monitors/monitors.h"
 
+#include "monitors/interruption.h"
+
 #include <memory>
 #include <new>
 
@@ -76,6 +78,10 @@ Monitors::~Monitors() {
 
 void Monitors::setPowerMode(PowerMode mode) const {
   for (const PhysicalMonitorHandle handle : handles_) {
+    // An interrupted run sends nothing more, unless to put the monitors back.
+    if (!interruption::mayCommand()) {
+      break;
+    }
     if (!platform::setVCPFeature(handle, kPowerModeVcpCode, codeOf(mode))) {
       reportLastFailure();
     }

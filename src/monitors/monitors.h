@@ -24,6 +24,9 @@ class FailureReporter {
  public:
   virtual ~FailureReporter() = default;
   virtual void report(const platform::Failure& failure) = 0;
+  // The test routine was interrupted, and every monitor sent On again (those
+  // that could not be are reported as failures).
+  virtual void reportInterruptedRoutine() {}
 
  protected:
   FailureReporter() = default;

@@ -74,6 +74,9 @@ struct Launch {
   // Done in this process when its turn comes, instead of starting one: an
   // adapter unplugged during a run, say.
   std::function<void()> action{};
+  // Instead of starting one: this signal to the process of an earlier launch.
+  int signal = 0;
+  std::size_t signalled = 0;
   // Started with standard input, output or error closed, as some hotkey
   // daemons and services start programs.
   std::set<int> closedDescriptors{};

@@ -2,6 +2,7 @@
 // loop answers the displays. Each process is a testing_support::Child, its
 // pipes and its end watched by the loop.
 #include <glib-unix.h>
+#include <signal.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -144,8 +145,16 @@ void Session::startMore() {
     }
     Running& run = *runs[started];
     ++started;
-    if (launches[run.index].action) {
-      launches[run.index].action();
+    const Launch& launch = launches[run.index];
+    if (launch.action || launch.signal != 0) {
+      // When it happened, for the tests that time what follows.
+      run.child.result().start = Clock::now();
+      if (launch.action) {
+        launch.action();
+      } else if (launch.signalled < run.index && runs[launch.signalled]->child.pid() > 0 &&
+                 !runs[launch.signalled]->done) {
+        kill(runs[launch.signalled]->child.pid(), launch.signal);
+      }
       run.done = true;
       run.openStreams = 0;
     } else if (start(run)) {

@@ -2,6 +2,8 @@
 
 #include <thread>
 
+#include "monitors/interruption.h"
+
 namespace kelvane::linux_ddc {
 
 Clock::time_point SystemTiming::now() const {
@@ -9,7 +11,12 @@ Clock::time_point SystemTiming::now() const {
 }
 
 void SystemTiming::sleepUntil(Clock::time_point until) {
+  // Goes on sleeping after a signal: the protocol's waits are never cut short.
   std::this_thread::sleep_until(until);
+}
+
+void SystemTiming::restUntil(Clock::time_point until) {
+  interruption::rest(std::chrono::duration_cast<milliseconds>(until - now()));
 }
 
 void DdcPacing::beforeMessage() const {

@@ -29,7 +29,10 @@ class Timing {
 
   virtual Clock::time_point now() const = 0;
   // Returns at or after the given time point; at once when it has passed.
+  // For the protocol's waits, which nothing may cut short.
   virtual void sleepUntil(Clock::time_point until) = 0;
+  // A rest between the steps of a run, which an interruption ends early.
+  virtual void restUntil(Clock::time_point until) { sleepUntil(until); }
   void sleepFor(Clock::duration duration) { sleepUntil(now() + duration); }
 };
 
@@ -38,6 +41,7 @@ class SystemTiming final : public Timing {
  public:
   Clock::time_point now() const override;
   void sleepUntil(Clock::time_point until) override;
+  void restUntil(Clock::time_point until) override;
 };
 
 class DdcPacing {

@@ -261,7 +261,7 @@ void LinuxBackend::sleepMilliseconds(std::uint32_t milliseconds) {
   for (auto& [number, displayBus] : buses_) {
     displayBus.close();
   }
-  timing_->sleepUntil(until);
+  timing_->restUntil(until);
 }
 
 }  // namespace kelvane::linux_ddc

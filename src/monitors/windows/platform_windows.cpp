@@ -7,6 +7,7 @@
 #include <string>
 
 #include "monitors/hex_text.h"
+#include "monitors/interruption.h"
 #include "monitors/platform.h"
 #include "monitors/windows/dxva2_loader.h"
 #include "monitors/windows/monitor_configuration_api.h"
@@ -227,7 +228,7 @@ bool destroyPhysicalMonitor(PhysicalMonitorHandle monitor) {
 
 void sleepMilliseconds(std::uint32_t milliseconds) {
   trace("Sleep(" + std::to_string(milliseconds) + ")");
-  Sleep(milliseconds);
+  interruption::rest(std::chrono::milliseconds(milliseconds));
 }
 
 Failure lastFailure() {
