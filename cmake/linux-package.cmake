@@ -127,13 +127,15 @@ if(CMAKE_CROSSCOMPILING)
   set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${release_architecture})
 endif()
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${linux_packaging}/postinst;${linux_packaging}/postrm")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+  "${linux_packaging}/preinst;${linux_packaging}/postinst;${linux_packaging}/postrm")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 # The RPM holds the static program of the tarball (preset linux-x86_64), so
 # that one file installs on every RPM distribution whatever its C and C++
 # runtime libraries, and runs the .deb's maintainer scripts, which know
-# rpm's arguments too.
+# rpm's arguments too; all but the preinst, which only ever refuses an
+# armhf .deb.
 set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
 set(CPACK_RPM_PACKAGE_RELEASE 1)
 set(CPACK_RPM_PACKAGE_ARCHITECTURE ${rpm_architecture})
