@@ -11,7 +11,9 @@
 #
 # Packed by CPack (the package presets choose the generators):
 #   DEB  kelvane_<version>_<arch>.deb: those files under /usr, the documents
-#        under /usr/share/doc/kelvane, Debian's changelog and lintian overrides
+#        under /usr/share/doc/kelvane, Debian's changelog and lintian
+#        overrides; for amd64 from the native build, for arm64 and armhf from
+#        the static programs of their tarballs
 #   RPM  kelvane-<version>-1.<arch>.rpm: the same files at the same paths,
 #        the changelog in the package's header
 #   TGZ  kelvane-<version>-linux-<arch>.tar.gz: the installation tree in one
@@ -25,12 +27,35 @@ set(KELVANE_MODULES_LOAD_DIR "lib/modules-load.d" CACHE STRING
 
 set(linux_packaging ${PROJECT_SOURCE_DIR}/packaging/linux)
 
+# The folders that installing makes are rwxr-xr-x whatever the umask of
+# whoever builds.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+  OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
 configure_file(${PROJECT_SOURCE_DIR}/doc/kelvane.1.in ${PROJECT_BINARY_DIR}/kelvane.1 @ONLY)
 
 install(TARGETS kelvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_BINARY_DIR}/kelvane.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${linux_packaging}/60-kelvane-i2c.rules DESTINATION ${KELVANE_UDEV_RULES_DIR})
 install(FILES ${linux_packaging}/kelvane-i2c-dev.conf DESTINATION ${KELVANE_MODULES_LOAD_DIR})
+
+# The static program (in the tarballs, the RPM and the arm64 and armhf
+# packages) needs no library: its package depends on none, and lintian,
+# which takes a static program (-static) or a static-pie one (-static-pie)
+# for a mistake, is told that it is intended, in lintian-overrides-static or
+# lintian-overrides-static-pie.
+string(REGEX MATCH "(^| )-static(-pie)?( |$)" linkage "${CMAKE_EXE_LINKER_FLAGS}")
+string(STRIP "${linkage}" linkage)
+if(linkage)
+  set(static_program ON)
+  set(lintian_overrides ${PROJECT_BINARY_DIR}/lintian-overrides)
+  file(READ ${linux_packaging}/lintian-overrides common_overrides)
+  file(READ ${linux_packaging}/lintian-overrides${linkage} static_overrides)
+  file(CONFIGURE OUTPUT ${lintian_overrides} CONTENT "${common_overrides}${static_overrides}" @ONLY)
+else()
+  set(static_program OFF)
+  set(lintian_overrides ${linux_packaging}/lintian-overrides)
+endif()
 
 # The rest belongs to the release files only, each to those listed in
 # cmake/package-components.cmake: the documents of a package, Debian's own
@@ -40,7 +65,7 @@ install(FILES ${linux_packaging}/copyright ${PROJECT_SOURCE_DIR}/README.md
   DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/kelvane COMPONENT package_documents EXCLUDE_FROM_ALL)
 install(FILES ${linux_packaging}/changelog
   DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/kelvane COMPONENT deb_only EXCLUDE_FROM_ALL)
-install(FILES ${linux_packaging}/lintian-overrides
+install(FILES ${lintian_overrides}
   DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME kelvane
   COMPONENT deb_only EXCLUDE_FROM_ALL)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${linux_packaging}/INSTALL
@@ -50,6 +75,9 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md ${linux_packaging}/INSTALL
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64)$")
   set(release_architecture arm64)
   set(rpm_architecture aarch64)
+elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^arm")
+  set(release_architecture armhf)
+  set(rpm_architecture armv7hl)
 else()
   set(release_architecture ${CMAKE_SYSTEM_PROCESSOR})
   set(rpm_architecture ${CMAKE_SYSTEM_PROCESSOR})
@@ -72,6 +100,7 @@ set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/package-components.cmake)
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/package-finishing.cmake)
+set(CPACK_KELVANE_SOURCE_DIR ${PROJECT_SOURCE_DIR})
 set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/package-finishing.cmake)
 
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "switch the power mode of every attached monitor over DDC/CI")
@@ -89,22 +118,30 @@ controllers only, so that no root rights are needed.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(static_program)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+else()
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+endif()
+if(CMAKE_CROSSCOMPILING)
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${release_architecture})
+endif()
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${linux_packaging}/postinst;${linux_packaging}/postrm")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+  "${linux_packaging}/preinst;${linux_packaging}/postinst;${linux_packaging}/postrm")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 # The RPM holds the static program of the tarball (preset linux-x86_64), so
 # that one file installs on every RPM distribution whatever its C and C++
 # runtime libraries, and runs the .deb's maintainer scripts, which know
-# rpm's arguments too.
+# rpm's arguments too; all but the preinst, which only ever refuses an
+# armhf .deb.
 set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
 set(CPACK_RPM_PACKAGE_RELEASE 1)
 set(CPACK_RPM_PACKAGE_ARCHITECTURE ${rpm_architecture})
 set(CPACK_RPM_PACKAGE_SUMMARY "Switch the power mode of every attached monitor over DDC/CI")
 set(CPACK_RPM_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
-# No licence has been chosen yet: the copyright file says so.
-set(CPACK_RPM_PACKAGE_LICENSE "LicenseRef-All-Rights-Reserved")
+set(CPACK_RPM_PACKAGE_LICENSE MIT)
 set(CPACK_RPM_PACKAGE_GROUP "Applications/System")
 set(CPACK_RPM_CHANGELOG_FILE ${linux_packaging}/rpm-changelog)
 set(CPACK_RPM_POST_INSTALL_SCRIPT_FILE ${linux_packaging}/postinst)
@@ -123,9 +160,16 @@ set(CPACK_RPM_USER_FILELIST
 # linker that it infers from the hash table every position-independent
 # program has: a static one starts without it. No debug package and no
 # /usr/lib/.build-id links, which only serve one; the packager is named.
+# The same sources make the same file: the build time is SOURCE_DATE_EPOCH
+# (cmake/package-finishing.cmake sets it), no file is newer, and the build
+# host is a fixed name, not this machine's.
 set(CPACK_RPM_SPEC_MORE_DEFINE "%global __requires_exclude ^rtld[(]GNU_HASH[)]$
 %define _build_id_links none
-%define packager ${CPACK_PACKAGE_CONTACT}")
+%define packager ${CPACK_PACKAGE_CONTACT}
+%define source_date_epoch_from_changelog 0
+%define use_source_date_epoch_as_buildtime 1
+%define clamp_mtime_to_source_date_epoch 1
+%define _buildhost kelvane.invalid")
 
 set(CPACK_KELVANE_TARBALL_NAME kelvane-${PROJECT_VERSION}-linux-${release_architecture})
 include(CPack)

@@ -9,4 +9,8 @@ set(CPACK_PACKAGE_VENDOR Kelvane)
 set(CPACK_GENERATOR ZIP)
 # Explorer's "Extract All" already makes a folder named after the archive.
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+# Written again in name order and dated by SOURCE_DATE_EPOCH, as the Linux
+# release files are.
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/package-finishing.cmake)
+set(CPACK_KELVANE_SOURCE_DIR ${PROJECT_SOURCE_DIR})
 include(CPack)

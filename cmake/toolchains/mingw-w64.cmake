@@ -28,3 +28,7 @@ string(APPEND CMAKE_EXE_LINKER_FLAGS_INIT " -fstack-protector-strong")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-fstack-protector-strong")
 # The release carries no symbol table: it is most of the size of a static build.
 set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
+# No link time in the PE header (0 instead), so that the same sources link
+# to the same file at any time.
+string(APPEND CMAKE_EXE_LINKER_FLAGS_INIT " -Wl,--no-insert-timestamp")
+string(APPEND CMAKE_SHARED_LINKER_FLAGS_INIT " -Wl,--no-insert-timestamp")
