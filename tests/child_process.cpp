@@ -198,9 +198,21 @@ ChildResult runChild(const std::vector<std::string>& argv, std::chrono::millisec
   // (Wine's server, say) may keep the pipes open long after, so the child's
   // exit, not the end of its output, ends the wait.
   const Clock::time_point deadline = Clock::now() + timeout;
+  bool signalled = options.signalOnLine == 0;
   for (;;) {
     child.readOut();
     child.readErr();
+    for (const OutputLine& line : child.result().lines) {
+      std::string text = line.text;
+      if (!text.empty() && text.back() == '\r') {
+        text.pop_back();  // a Windows program's line end
+      }
+      if (!signalled && text == options.signalledLine) {
+        kill(child.pid(), options.signalOnLine);
+        child.result().signalled = Clock::now();
+        signalled = true;
+      }
+    }
     if (child.reap(false)) {
       child.readOut();
       child.readErr();

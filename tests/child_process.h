@@ -35,6 +35,8 @@ struct ChildResult {
   Clock::time_point outEnded;
   // Its process group's id, which the processes it started share.
   pid_t processGroup = -1;
+  // When the signal of ChildOptions::signalOnLine was sent.
+  Clock::time_point signalled;
   // User and system time of the child, when the kernel could report it.
   std::chrono::microseconds cpuTime{0};
   std::chrono::milliseconds elapsed() const {
@@ -51,6 +53,10 @@ struct ChildOptions {
   // The reader of standard output goes away after this many lines, as
   // `| head -1` does; 0: it reads to the end.
   std::size_t linesRead = 0;
+  // Sent to the child once it has printed this line (without its line end):
+  // Ctrl+C at a known point of a run, as a person would press it.
+  int signalOnLine = 0;
+  std::string signalledLine;
 };
 
 // One child, its standard input /dev/null, its standard output and error on

@@ -96,6 +96,9 @@ inline const std::string kNoPhysicalMonitor = noMonitorFound(kNoPhysicalMonitorE
 inline constexpr const char* kRoutineStart = "Start test routine: ";
 inline constexpr const char* kRoutineEnd = "End test routine: ";
 inline constexpr const char* kStatusHeading = "Status";
+// Standard error after an interrupted test routine.
+inline constexpr const char* kRoutineInterrupted =
+    "kelvane: the test routine was interrupted; every monitor was sent On again";
 struct RoutineStep {
   const char* command;
   const char* obeyed;

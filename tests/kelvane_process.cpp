@@ -24,7 +24,8 @@ std::string lineEnds(const std::string& text) {
   return converted;
 }
 
-ChildResult runKelvane(const std::vector<std::string>& arguments, const std::string& exe) {
+ChildResult runKelvane(const std::vector<std::string>& arguments, const std::string& exe,
+                       const ChildOptions& options) {
   std::vector<std::string> argv;
   if (const std::string launcher = environment("KELVANE_LAUNCHER"); !launcher.empty()) {
     argv.push_back(launcher);
@@ -33,7 +34,7 @@ ChildResult runKelvane(const std::vector<std::string>& arguments, const std::str
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   const std::string timeout = environment("KELVANE_TIMEOUT");
   const long seconds = timeout.empty() ? 120 : std::strtol(timeout.c_str(), nullptr, 10);
-  return runChild(argv, std::chrono::seconds(seconds > 0 ? seconds : 120));
+  return runChild(argv, std::chrono::seconds(seconds > 0 ? seconds : 120), options);
 }
 
 }  // namespace kelvane::testing_support

@@ -24,6 +24,7 @@ std::string environment(const char* name);
 std::string lineEnds(const std::string& text);
 
 // Runs KELVANE_EXE, or the given executable, with the arguments.
-ChildResult runKelvane(const std::vector<std::string>& arguments, const std::string& exe = "");
+ChildResult runKelvane(const std::vector<std::string>& arguments, const std::string& exe = "",
+                       const ChildOptions& options = {});
 
 }  // namespace kelvane::testing_support

@@ -20,8 +20,7 @@ namespace {
 
 using std::chrono::milliseconds;
 
-const std::string kInterrupted =
-    "kelvane: the test routine was interrupted; every monitor was sent On again\n";
+const std::string kInterrupted = std::string(expected::kRoutineInterrupted) + "\n";
 
 // What the routine prints up to its command of the given index (0 for the
 // opening ON), that label included.

@@ -13,6 +13,7 @@
 
 #include "emulated_desktop.h"
 #include "emulated_display.h"
+#include "expected_texts.h"
 
 namespace kelvane::emulation {
 
@@ -99,26 +100,15 @@ inline RunResult runKelvane(Scene& scene, const std::vector<std::string>& argume
   return result;
 }
 
-// The lines on standard error, for a monitor and for the run.
-inline const std::string kNoAnswer =
-    ": no answer at the DDC/CI address 0x37: DDC/CI may be off in the monitor's on-screen "
-    "menu, or the monitor is asleep; switch DDC/CI on, or wake the monitor\n";
-inline const std::string kNoValidReply =
-    ": no valid reply, even after retrying; wake the monitor and try again, or connect it "
-    "without a dock or adapter\n";
-inline const std::string kUnsupported =
-    ": the monitor has no power-mode control (VCP 0xD6), so it cannot be switched over "
-    "DDC/CI\n";
-inline const std::string kDeviceMissing =
-    ": the device does not exist; load i2c-dev with 'sudo modprobe i2c-dev', and check that "
-    "the monitor is still connected\n";
-inline const std::string kBusBusy =
-    ": another program kept the bus for 2 seconds; try again once it has finished\n";
+// The lines on standard error, for a monitor ("kelvane: <monitor>" before
+// them) and for the run, from the tests' one home of expected texts.
+inline const std::string kNoAnswer = ": " + expected::kNoAnswer + "\n";
+inline const std::string kNoValidReply = ": " + expected::kNoValidReply + "\n";
+inline const std::string kUnsupported = ": " + expected::kUnsupported + "\n";
+inline const std::string kDeviceMissing = ": " + expected::kDeviceMissing + "\n";
+inline const std::string kBusBusy = ": " + expected::kBusBusy + "\n";
 inline std::string noExternalMonitor(const std::string& seen) {
-  return "kelvane: no monitor found: no connector reports a connected external monitor (seen: " +
-         seen +
-         "; laptop panels are skipped on purpose); check the cable and that the monitor "
-         "is on\n";
+  return expected::noMonitorFound(expected::noExternalMonitorExplained(seen));
 }
 
 inline int countOf(const Traffic& traffic, const std::string& entry) {

@@ -1,6 +1,7 @@
 // kelvane.exe -t under Wine, with the dxva2 stand-in: the test routine in
 // real time, about 67 s.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <chrono>
@@ -81,6 +82,48 @@ TEST(Dxva2RoutineTest, WalksEveryMonitorThroughEveryModeAndPrintsEachLineBeforeI
   EXPECT_EQ(std::count_if(run.calls.begin(), run.calls.end(),
                           [](const std::string& call) { return call.rfind("count ", 0) == 0; }),
             1);
+}
+
+// Ctrl+C during Standby: Wine turns the SIGINT into the console's Ctrl+C
+// event, which the program's console handler takes as a person's Ctrl+C in
+// a console window. The routine stops there and sends every monitor On.
+TEST(Dxva2RoutineTest, CtrlCDuringStandbySendsEveryMonitorOnAndEndsAsCtrlCDoes) {
+  testing_support::ChildOptions options;
+  options.signalOnLine = SIGINT;
+  options.signalledLine = expected::kRoutineSteps[1].command;
+  const ScriptedRun run = runScripted("monitors 0x20 0x10", {"-t"}, "", options);
+  ASSERT_TRUE(run.result.started);
+  ASSERT_FALSE(run.result.timedOut);
+  // STATUS_CONTROL_C_EXIT, 0xC000013A, of which a POSIX parent sees the low byte.
+  EXPECT_EQ(run.result.exitStatus, 0x3A);
+  expectWellBehaved(run, std::string(expected::kRoutineInterrupted) + "\n");
+  std::string out = std::string(expected::kRoutineStart) + "\n" + expected::kStatusHeading +
+                    "\nOn\n" + expected::kRoutineSteps[0].command + "\n";
+  for (int i = 0; i < 2; ++i) {
+    out += std::string(expected::kStatusHeading) + "\nOn\n";
+  }
+  out += std::string(expected::kRoutineSteps[1].command) + "\n";
+  EXPECT_EQ(run.result.out, lineEnds(out));
+  // Woken from the routine's 5 s sleep at once.
+  EXPECT_LT(run.result.end - run.result.signalled, std::chrono::milliseconds{3000});
+
+  std::map<std::string, std::string> setsPerMonitor;
+  for (const std::string& call : run.calls) {
+    std::istringstream words(call);
+    std::string name;
+    std::string handle;
+    std::string code;
+    std::string value;
+    words >> name >> handle >> code >> value;
+    if (name == "set") {
+      setsPerMonitor[handle] += value;
+    }
+  }
+  // The signal comes as soon as the Standby line is out, maybe before the
+  // second monitor was sent Standby: then it is not sent it at all.
+  EXPECT_EQ(setsPerMonitor["0x10"], "121");
+  EXPECT_TRUE(setsPerMonitor["0x20"] == "121" || setsPerMonitor["0x20"] == "11")
+      << setsPerMonitor["0x20"];
 }
 
 }  // namespace

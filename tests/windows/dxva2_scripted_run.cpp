@@ -36,12 +36,12 @@ std::string windowsPath(const std::filesystem::path& path) {
 }  // namespace
 
 ScriptedRun runScripted(const std::string& script, const std::vector<std::string>& arguments,
-                        const std::string& exe) {
+                        const std::string& exe, const testing_support::ChildOptions& options) {
   const TemporaryFolder scratch("kelvane-dxva2-");
   const std::filesystem::path log = scratch.path() / "dxva2.log";
   setenv("DXVA2_STAND_IN_SCRIPT", script.c_str(), 1);
   setenv("DXVA2_STAND_IN_LOG", windowsPath(log).c_str(), 1);
-  ScriptedRun run{runKelvane(arguments, exe), {}, {}};
+  ScriptedRun run{runKelvane(arguments, exe, options), {}, {}};
   std::ifstream lines(log);
   for (std::string line; std::getline(lines, line);) {
     (line.compare(0, 5, "load ") == 0 ? run.loads : run.calls).push_back(line);

@@ -35,7 +35,8 @@ struct ScriptedRun {
 // Runs the executable with the stand-in playing the script; exe replaces
 // KELVANE_EXE when given.
 ScriptedRun runScripted(const std::string& script, const std::vector<std::string>& arguments,
-                        const std::string& exe = "");
+                        const std::string& exe = "",
+                        const testing_support::ChildOptions& options = {});
 
 // What every run must show, whatever it was asked: stderr as expected, dxva2
 // loaded from the system folder only and only if a call was made, no call
