@@ -96,6 +96,11 @@ void EmulatedDesktop::addConnector(const Connector& connector, EmulatedDisplay* 
   const std::string controller = ensureCard(card);
   const std::string path = controller + "/drm/" + card + "/" + connector.name;
   const std::string bus = "i2c-" + std::to_string(connector.bus);
+  if (connector.status == "unknown" && !connector.edid.empty()) {
+    // The kernel fills edid only when it probes the connector, which then
+    // reads connected or disconnected.
+    error_ = connector.name + ": an unprobed connector has no EDID in sysfs";
+  }
   const std::string status = !connector.status.empty() ? connector.status
                              : connector.connected     ? "connected"
                                                        : "disconnected";

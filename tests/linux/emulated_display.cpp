@@ -296,7 +296,8 @@ ReadResult EmulatedDisplay::displayRead(std::size_t size, Clock::time_point now)
   if (behaviour_.failsEveryTransfer ||
       (behaviour_.fault == ReplyFault::kReadFails && nextReplyIsFaulty())) {
     pendingCode_.reset();
-    result.error = EIO;
+    // Over AUX, a reply acknowledged without data reaches the host as EPROTO.
+    result.error = behaviour_.failsEveryTransfer || nakError_ != EREMOTEIO ? EIO : EPROTO;
   } else {
     result.bytes = reply(size, now);
     // A bus read returns as many bytes as asked; what follows a shorter
@@ -331,7 +332,7 @@ int EmulatedDisplay::eepromWrite(const Bytes& bytes) {
     return EIO;
   }
   if (!behaviour_.edid) {
-    return ENXIO;
+    return nakError_;
   }
   eepromOffset_ = bytes.empty() ? eepromOffset_ : bytes[0];
   return 0;
@@ -342,7 +343,7 @@ ReadResult EmulatedDisplay::eepromRead(std::size_t size) {
     return ReadResult{{}, EIO};
   }
   if (!behaviour_.edid) {
-    return ReadResult{{}, ENXIO};
+    return ReadResult{{}, nakError_};
   }
   ReadResult result;
   for (std::size_t i = 0; i < size; ++i) {

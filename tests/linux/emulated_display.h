@@ -39,7 +39,7 @@ enum class ReplyFault {
   kAllZero,    // the bus read back nothing but zeros
   kShort,      // the read ends in the middle of the frame
   kWrongCode,  // a valid reply about another VCP code
-  kReadFails,  // read() fails with EIO
+  kReadFails,  // the read fails: EIO, or over DP AUX EPROTO (a reply without data)
 };
 
 // For faultyReplies: every reply carries the fault.
@@ -54,7 +54,9 @@ struct DisplayBehaviour {
   std::uint16_t powerMode = 1;
   bool supportsPowerMode = true;
   // Nothing answers at 0x37 (DDC/CI off, or no display at all): writes fail
-  // as i2c-dev reports a NAK (see nakWith()).
+  // as i2c-dev reports a NAK (see nakWith()). The journal still shows the
+  // frames the host sent, so that a test can count its tries (the kernel's
+  // own tier logs a NAK instead, as the display never saw them).
   bool naks = false;
   // Refuses this many DDC/CI messages with a NAK first, as a display still
   // waking may; then it answers.
@@ -95,8 +97,9 @@ class EmulatedDisplay {
 
   explicit EmulatedDisplay(DisplayBehaviour behaviour = {});
 
-  // The errno of a NAK at 0x37: ENXIO on most adapters; the kernel's I2C
-  // over DisplayPort AUX reports EREMOTEIO.
+  // The errno of a NAK at 0x37 or 0x50: ENXIO on most adapters; the
+  // kernel's I2C over DisplayPort AUX reports EREMOTEIO (and an empty reply
+  // there as EPROTO).
   void nakWith(int error) { nakError_ = error; }
 
   // Shares this display's traffic, each entry prefixed with name, with a log

@@ -90,8 +90,9 @@ TEST(EmulatedMonitorTest, ReadsThatClearAfterRetriesStillAnswer) {
   struct Case {
     const char* what = "";
     DisplayBehaviour behaviour;
-    // The first reads that fail. A slow display's count depends on how late
-    // a loaded machine wakes from the reply wait: at least the one answer.
+    // How many Get requests the display must see at least: one for each
+    // faulty reply, and the one answered. A slow display's count depends on
+    // how late a loaded machine wakes from the reply wait: at least one.
     int minimumGets = 0;
   };
   std::vector<Case> cases(4);
@@ -152,7 +153,7 @@ TEST(EmulatedMonitorTest, AFailingMonitorReadsAsDisconectedAndDoesNotStopTheOthe
       {"all-zero buffer", failing(ReplyFault::kAllZero), 2, 10, kNoValidReply},
       {"short reply", failing(ReplyFault::kShort), 2, 10, kNoValidReply},
       {"wrong echoed code", failing(ReplyFault::kWrongCode), 2, 10, kNoValidReply},
-      {"read fails with EIO", failing(ReplyFault::kReadFails), 2, 10, kNoValidReply},
+      {"the read fails (EPROTO over AUX)", failing(ReplyFault::kReadFails), 2, 10, kNoValidReply},
       // Gone between enumeration and the query: nothing reaches it any more.
       {"device disappears", vanishes, 0, 0, kDeviceMissing},
   };
