@@ -25,15 +25,21 @@
 //                             when the first will not open); the handle
 //                             indexes the backend's table of open monitors
 //   setVCPFeature             one DDC/CI Set VCP Feature message, under the
-//                             bus lock and the protocol's pacing
+//                             bus lock and the protocol's pacing, sent once
+//                             more when the display refuses it (a NAK)
 //   getVCPFeatureAnd...Reply  one Get VCP Feature request and its reply, the
 //                             same way, retried while no valid reply comes;
-//                             either one gives a bus whose first message
-//                             failed up for the connector's other bus
+//                             either one tries the connector's other bus
+//                             when the bus has never answered in the run
 //   destroyPhysicalMonitor    forgets the handle; the bus stays open and
-//                             locked until the run ends, so that the pause
-//                             after the last message holds for the next run
-//   sleepMilliseconds         gives every bus lock back, then sleeps
+//                             locked until the run ends, and a child process
+//                             keeps the lock for the pause after the last
+//                             message (pause_keeper.h), so that it holds for
+//                             the next run without the run waiting for it
+//   sleepMilliseconds         gives every bus lock back and closes the buses
+//                             (they are opened again, and checked to be the
+//                             same adapters, at the next step), then rests
+//                             until the time is up or an interruption comes
 //   lastFailure/whyNoMonitor  the cause of the latest failure, from errno and
 //                             the DDC/CI reply, or why discovery found nothing
 #pragma once

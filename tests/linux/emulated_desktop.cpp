@@ -34,7 +34,8 @@ std::string escaped(const std::string& value) {
   return text;
 }
 
-std::string hexBytes(const Bytes& bytes) {
+// umockdump's form of a binary attribute: lower-case digits, no spaces.
+std::string umockdumpHex(const Bytes& bytes) {
   std::ostringstream text;
   for (const std::uint8_t byte : bytes) {
     text << std::hex << std::setw(2) << std::setfill('0') << static_cast<unsigned>(byte);
@@ -107,7 +108,7 @@ void EmulatedDesktop::addConnector(const Connector& connector, EmulatedDisplay* 
   std::string text = "P: " + path + "\nE: SUBSYSTEM=drm\nA: status=" + status +
                      "\\n\nA: enabled=" + (connector.connected ? "enabled" : "disabled") + "\\n\n";
   if (!connector.edid.empty()) {
-    text += "H: edid=" + hexBytes(connector.edid) + "\n";
+    text += "H: edid=" + umockdumpHex(connector.edid) + "\n";
   }
   if (connector.link == BusLink::kDdcSymlink) {
     text += "L: ddc=../../../" + bus + "\n";

@@ -6,6 +6,8 @@
 #include <iterator>
 #include <utility>
 
+#include "monitors/hex_text.h"
+
 namespace kelvane::emulation {
 namespace {
 
@@ -47,10 +49,9 @@ std::vector<std::uint8_t> nullMessage() {
   return displayFrame({});
 }
 
+// "D6": two digits, as the program's trace writes bytes.
 std::string hex(unsigned value) {
-  char text[16];
-  const int length = std::snprintf(text, sizeof text, "%02X", value);
-  return std::string(text, length > 0 ? static_cast<std::size_t>(length) : 0);
+  return hexNumber(value, 2).substr(2);
 }
 
 long long millisecondsBetween(Clock::time_point from, Clock::time_point to) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "monitors/hex_text.h"
 #include "monitors/linux/bus_lock.h"
 
 namespace kelvane::linux_ddc {
@@ -22,15 +23,14 @@ std::string errorName(int error) {
 
 // What the host's frame asks, as the emulated displays write it.
 std::string described(const std::uint8_t* bytes, std::size_t size) {
-  char text[32];
+  const std::string code = size > 3 ? hexNumber(bytes[3], 2).substr(2) : "";
   if (size == 5 && bytes[2] == 0x01) {
-    std::snprintf(text, sizeof text, "get %02X", bytes[3]);
-  } else if (size == 7 && bytes[2] == 0x03) {
-    std::snprintf(text, sizeof text, "set %02X %d", bytes[3], (bytes[4] << 8) | bytes[5]);
-  } else {
-    std::snprintf(text, sizeof text, "frame of %zu bytes", size);
+    return "get " + code;
   }
-  return text;
+  if (size == 7 && bytes[2] == 0x03) {
+    return "set " + code + " " + std::to_string((bytes[4] << 8) | bytes[5]);
+  }
+  return "frame of " + std::to_string(size) + " bytes";
 }
 
 class ScriptedDevice final : public I2cDevice {

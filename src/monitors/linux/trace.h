@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "monitors/hex_text.h"
 #include "monitors/platform.h"
 
 namespace kelvane::linux_ddc {
@@ -25,8 +26,8 @@ class Tracer {
   platform::TraceSink* sink_ = nullptr;
 };
 
-// "51 82 01 D6 6A"
-std::string hexBytes(const std::uint8_t* bytes, std::size_t size);
+// "51 82 01 D6 6A", as everything Kelvane writes for people.
+using kelvane::hexBytes;
 
 // The system's words for an errno.
 std::string errorText(int error);
