@@ -112,6 +112,21 @@ inline constexpr RoutineStep kRoutineSteps[] = {
     {"Command: On ", "On"},
 };
 
+// What the test routine prints when it is stopped after the line of the
+// command of the given index (0 for the opening ON), that line included; -1:
+// before its first command. Every monitor obeys, and answers On at first.
+inline std::string routineUpTo(int command) {
+  std::string text = std::string(kRoutineStart) + "\n" + kStatusHeading + "\nOn\n";
+  for (int i = 0; i <= command; ++i) {
+    if (i > 0) {
+      const std::string status = std::string(kStatusHeading) + "\n" + kRoutineSteps[i - 1].obeyed;
+      text += status + "\n" + status + "\n";
+    }
+    text += std::string(kRoutineSteps[i].command) + "\n";
+  }
+  return text;
+}
+
 // The echo line of a -p option.
 inline std::string echo(const std::string& value) {
   return "Option: -p, value: " + value + "\n";

@@ -36,20 +36,6 @@ struct InterruptionCounter final : FailureReporter {
   int told = 0;
 };
 
-// What the routine prints up to the line of the command of the given
-// index, that line included; before the first command for -1.
-std::string printedUpTo(int command) {
-  std::string text = std::string(expected::kRoutineStart) + "\nStatus\nOn\n";
-  for (int i = 0; i <= command; ++i) {
-    if (i > 0) {
-      const std::string status = std::string("Status\n") + expected::kRoutineSteps[i - 1].obeyed;
-      text += status + "\n" + status + "\n";
-    }
-    text += std::string(expected::kRoutineSteps[i].command) + "\n";
-  }
-  return text;
-}
-
 // Stops the routine as SIGINT, SIGTERM and SIGHUP do, in one of its sleeps
 // (the first after the opening status, then three for each command).
 TEST_F(TestRoutineTest, AnInterruptionStopsWhereItIsAndPutsBackOnlyWhatWasSentAnotherMode) {
@@ -82,7 +68,7 @@ TEST_F(TestRoutineTest, AnInterruptionStopsWhereItIsAndPutsBackOnlyWhatWasSentAn
     InterruptionCounter reporter;
 
     EXPECT_EQ(runTestRoutine(out.stream(), &reporter), c.status);
-    EXPECT_EQ(out.text(), printedUpTo(c.lastCommand));
+    EXPECT_EQ(out.text(), expected::routineUpTo(c.lastCommand));
     Log sets;
     for (const std::string& entry : platform.log) {
       if (entry.rfind("set 0x10", 0) == 0) {

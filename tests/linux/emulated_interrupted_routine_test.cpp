@@ -22,24 +22,6 @@ using std::chrono::milliseconds;
 
 const std::string kInterrupted = std::string(expected::kRoutineInterrupted) + "\n";
 
-// What the routine prints up to its command of the given index (0 for the
-// opening ON), that label included.
-std::string printedUpTo(std::size_t command) {
-  const char* labels[] = {"Command: ON ",  "Command: Standby ", "Command: Suspend ",
-                          "Command: Off ", "Command: HardOff ", "Command: On "};
-  const char* statuses[] = {"On",
-                            "Error, status answer: 2",
-                            "Error, status answer: 3",
-                            "Error, status answer: 4",
-                            "Error, status answer: 5",
-                            "On"};
-  std::string text = "Start test routine: \nStatus\nOn\n";
-  for (std::size_t i = 0; i < command; ++i) {
-    text += std::string(labels[i]) + "\nStatus\n" + statuses[i] + "\nStatus\n" + statuses[i] + "\n";
-  }
-  return text + labels[command] + "\n";
-}
-
 Launch routine() {
   Launch launch;
   launch.arguments = {"-t"};
@@ -85,7 +67,7 @@ void expectInterrupted(const Interruption& interruption) {
   const RunResult& result = results[0];
   EXPECT_FALSE(result.timedOut);
   EXPECT_EQ(result.exitStatus, interruption.status);
-  EXPECT_EQ(result.out, printedUpTo(interruption.command));
+  EXPECT_EQ(result.out, expected::routineUpTo(static_cast<int>(interruption.command)));
   EXPECT_EQ(result.err, kInterrupted);
   // Woken from its sleep at once, not at the sleep's end.
   EXPECT_LT(result.end - results[1].start, milliseconds{1000});
@@ -160,7 +142,7 @@ TEST(EmulatedInterruptedRoutineTest, ASecondCtrlCWhileMonitorsArePutBackEndsTheR
   const RunResult& result = results[0];
   EXPECT_FALSE(result.timedOut);
   EXPECT_EQ(result.exitStatus, 130);
-  EXPECT_EQ(result.out, printedUpTo(1));
+  EXPECT_EQ(result.out, expected::routineUpTo(1));
   EXPECT_EQ(result.err, "");
   EXPECT_LT(result.end - results[3].start, milliseconds{500});
   EXPECT_EQ(commandsIn(first.traffic()), (Traffic{"set D6 1", "set D6 2", "set D6 1"}));

@@ -25,15 +25,7 @@ std::vector<ExpectedLine> expectedRoutine() {
   const milliseconds longPause{5000};
   std::vector<ExpectedLine> lines{
       {"Start test routine: ", none}, {"Status", none}, {"On", shortPause}};
-  const std::pair<const char*, const char*> commands[] = {
-      {"Command: ON ", "On"},
-      {"Command: Standby ", "Error, status answer: 2"},
-      {"Command: Suspend ", "Error, status answer: 3"},
-      {"Command: Off ", "Error, status answer: 4"},
-      {"Command: HardOff ", "Error, status answer: 5"},
-      {"Command: On ", "On"},
-  };
-  for (const auto& [label, status] : commands) {
+  for (const auto& [label, status] : expected::kRoutineSteps) {
     lines.push_back({label, longPause});
     lines.push_back({"Status", none});
     lines.push_back({status, longPause});

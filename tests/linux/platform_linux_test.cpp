@@ -119,6 +119,15 @@ TEST(PlatformLinuxTest, HandlesFollowConnectorOrderAndRepliesCarryEveryField) {
   scene.expectWellBehaved();
 }
 
+// The backend of one run in this process, its monitors opened, while the
+// displays answer on a thread of their own.
+struct InProcessRun {
+  MainLoopThread loop;
+  linux_ddc::SystemTiming timing;
+  linux_ddc::LinuxBackend backend{timing};
+  std::vector<PhysicalMonitorHandle> handles = openAll(backend);
+};
+
 // Another program that holds a bus with the same advisory lock, as flock(1)
 // does, until it is destroyed.
 class HeldBus {
@@ -143,10 +152,9 @@ TEST(PlatformLinuxTest, ALockNotObtainedFailsThatStepOnlyAndTheNextStepTriesAgai
   Scene scene;
   const EmulatedDisplay& display = scene.connect({"card0-DP-1", true, BusLink::kAuxChild, 4});
   ASSERT_EQ(scene.desktop.error(), "");
-  const MainLoopThread loop;
-  linux_ddc::SystemTiming timing;
-  linux_ddc::LinuxBackend backend(timing);
-  const std::vector<PhysicalMonitorHandle> handles = openAll(backend);
+  InProcessRun run;
+  linux_ddc::LinuxBackend& backend = run.backend;
+  const std::vector<PhysicalMonitorHandle>& handles = run.handles;
   ASSERT_EQ(handles.size(), 1u);
 
   std::uint32_t type = 0;
@@ -184,10 +192,9 @@ TEST(PlatformLinuxTest, ABusWhoseAdapterWentAwayDuringASleepFailsItsMonitorOnly)
         scene.connect({"card0-DP-1", true, BusLink::kAuxChild, unplugged});
     const EmulatedDisplay& other = scene.connect({"card0-HDMI-A-1", true, BusLink::kDdcSymlink, 3});
     ASSERT_EQ(scene.desktop.error(), "");
-    const MainLoopThread loop;
-    linux_ddc::SystemTiming timing;
-    linux_ddc::LinuxBackend backend(timing);
-    const std::vector<PhysicalMonitorHandle> handles = openAll(backend);
+    InProcessRun run;
+    linux_ddc::LinuxBackend& backend = run.backend;
+    const std::vector<PhysicalMonitorHandle>& handles = run.handles;
     ASSERT_EQ(handles.size(), 2u);
     EXPECT_TRUE(backend.setVcpFeature(handles[0], 0xD6, 4));
 

@@ -18,6 +18,32 @@
 namespace kelvane::dxva2_test {
 namespace {
 
+// The values each monitor was set to, in order ("123451"), and the handles
+// read.
+struct Commanded {
+  std::map<std::string, std::string> sets;
+  std::vector<std::string> reads;
+};
+
+Commanded commandedIn(const Calls& calls) {
+  Commanded commanded;
+  for (const std::string& call : calls) {
+    std::istringstream words(call);
+    std::string name;
+    std::string handle;
+    std::string code;
+    std::string value;
+    words >> name >> handle >> code >> value;
+    if (name == "set") {
+      commanded.sets[handle] += value;
+    }
+    if (name == "get") {
+      commanded.reads.push_back(handle);
+    }
+  }
+  return commanded;
+}
+
 using testing_support::lineEnds;
 
 TEST(Dxva2RoutineTest, WalksEveryMonitorThroughEveryModeAndPrintsEachLineBeforeItsSleep) {
@@ -58,26 +84,10 @@ TEST(Dxva2RoutineTest, WalksEveryMonitorThroughEveryModeAndPrintsEachLineBeforeI
     EXPECT_LE(gap, lines[i].second + 1500);
   }
 
-  std::map<std::string, std::string> setsPerMonitor;
-  int reads = 0;
-  for (const std::string& call : run.calls) {
-    std::istringstream words(call);
-    std::string name;
-    std::string handle;
-    std::string code;
-    std::string value;
-    words >> name >> handle >> code >> value;
-    if (name == "set") {
-      setsPerMonitor[handle] += value;
-    }
-    if (name == "get") {
-      EXPECT_EQ(handle, "0x10");
-      ++reads;
-    }
-  }
-  EXPECT_EQ(setsPerMonitor,
+  const Commanded commanded = commandedIn(run.calls);
+  EXPECT_EQ(commanded.sets,
             (std::map<std::string, std::string>{{"0x10", "123451"}, {"0x20", "123451"}}));
-  EXPECT_EQ(reads, 13);
+  EXPECT_EQ(commanded.reads, std::vector<std::string>(13, "0x10"));
   // One monitor set for the whole routine.
   EXPECT_EQ(std::count_if(run.calls.begin(), run.calls.end(),
                           [](const std::string& call) { return call.rfind("count ", 0) == 0; }),
@@ -97,28 +107,12 @@ TEST(Dxva2RoutineTest, CtrlCDuringStandbySendsEveryMonitorOnAndEndsAsCtrlCDoes) 
   // STATUS_CONTROL_C_EXIT, 0xC000013A, of which a POSIX parent sees the low byte.
   EXPECT_EQ(run.result.exitStatus, 0x3A);
   expectWellBehaved(run, std::string(expected::kRoutineInterrupted) + "\n");
-  std::string out = std::string(expected::kRoutineStart) + "\n" + expected::kStatusHeading +
-                    "\nOn\n" + expected::kRoutineSteps[0].command + "\n";
-  for (int i = 0; i < 2; ++i) {
-    out += std::string(expected::kStatusHeading) + "\nOn\n";
-  }
-  out += std::string(expected::kRoutineSteps[1].command) + "\n";
+  const std::string out = expected::routineUpTo(1);
   EXPECT_EQ(run.result.out, lineEnds(out));
   // Woken from the routine's 5 s sleep at once.
   EXPECT_LT(run.result.end - run.result.signalled, std::chrono::milliseconds{3000});
 
-  std::map<std::string, std::string> setsPerMonitor;
-  for (const std::string& call : run.calls) {
-    std::istringstream words(call);
-    std::string name;
-    std::string handle;
-    std::string code;
-    std::string value;
-    words >> name >> handle >> code >> value;
-    if (name == "set") {
-      setsPerMonitor[handle] += value;
-    }
-  }
+  std::map<std::string, std::string> setsPerMonitor = commandedIn(run.calls).sets;
   // The signal comes as soon as the Standby line is out, maybe before the
   // second monitor was sent Standby: then it is not sent it at all.
   EXPECT_EQ(setsPerMonitor["0x10"], "121");
