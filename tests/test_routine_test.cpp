@@ -93,7 +93,8 @@ TEST_F(TestRoutineTest, RunsToTheEndWithoutMonitorsOrWithAnUnreadableOne) {
     const std::string status = std::string(expected::kStatusHeading) + "\n" + c.statusLine;
     std::string wanted = std::string(expected::kRoutineStart) + "\n" + status;
     for (const expected::RoutineStep& step : expected::kRoutineSteps) {
-      wanted += std::string(step.command) + "\n" + status + status;
+      wanted += step.command;
+      wanted += "\n" + status + status;
     }
     wanted += std::string(expected::kRoutineEnd) + "\n";
     EXPECT_EQ(out.text(), wanted);
