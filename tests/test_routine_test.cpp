@@ -170,7 +170,7 @@ TEST_F(TestRoutineTest, RunsToTheEndWithoutMonitorsOrWithAnUnreadableOne) {
     const std::string status = std::string(expected::kStatusHeading) + "\n" + c.statusLine;
     std::string wanted = std::string(expected::kRoutineStart) + "\n" + status;
     for (const expected::RoutineStep& step : expected::kRoutineSteps) {
-      wanted += std::string(step.command) + "\n" + status + status;
+      wanted.append(step.command).append("\n").append(status).append(status);
     }
     wanted += std::string(expected::kRoutineEnd) + "\n";
     EXPECT_EQ(out.text(), wanted);
