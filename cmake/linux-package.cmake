@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installation on Linux, and the release files made from it:
 #
 #   bin/kelvane
@@ -111,7 +112,7 @@ scripts and hotkeys: blanking the screens at night, resting an OLED panel,
 waking a wall of monitors.
 
 It speaks DDC/CI itself through the kernel's i2c-dev interface, and only on
-the DDC buses of connected DRM connectors. The package loads i2c-dev at
+the buses of external monitors, never a laptop panel's. The package loads i2c-dev at
 boot and gives the logged-in user access to the I2C buses of display
 controllers only, so that no root rights are needed.")
 

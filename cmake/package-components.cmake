@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Read by CPack once for each generator: which components make up each
 # release file, and what the tarball is called.
 if(CPACK_GENERATOR STREQUAL "DEB")

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Run by CPack for every release file twice: between staging and packing
 # (CPACK_PRE_BUILD_SCRIPTS), and once the file is written
 # (CPACK_POST_BUILD_SCRIPTS, which alone are given CPACK_PACKAGE_FILES).

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The Windows release: a zip of kelvane.exe and the README, side by side at
 # the top of the archive, named kelvane-<version>-win32.zip for the 32-bit
 # build (win64 for the 64-bit one).

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """write-zip.py ZIP EPOCH
 
 Writes ZIP again so that the same files make the same archive: entries in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds the command-line parser arbitrary argument vectors and checks its
 // verdict against a rule derived here independently of it.
 //

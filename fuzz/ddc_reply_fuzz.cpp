@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds the Get VCP Feature reply decoder arbitrary bytes and checks its
 // verdict against the DDC/CI reply format re-derived here from the standard,
 // independently of the decoder's own constants and order of checks.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs programs for the process-level tests, with what they wrote, when each
 // line arrived, and how they ended: one child at a time (runChild), or
 // several driven by another event loop (Child, as the emulated desktop does).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs a built kelvane executable and checks its exact output bytes and exit
 // status. The same cases run against every build: the native one, and the
 // Windows one under Wine, where lines end in CRLF.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/console_reports.h"
 
 #include <gtest/gtest.h>

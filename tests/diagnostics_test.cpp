@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What Kelvane tells people on standard error: which failures reach the
 // reporter, their words, and that each is told once per run.
 #include "app/diagnostics.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's fixed texts, written out here on their own rather than taken
 // from the program's constants, so that a change to a text fails the tests.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An in-memory platform for the tests: display monitors and physical monitors
 // are scripted per test, and every platform call is logged in order so that a
 // test can state a whole sequence of calls in a few lines.

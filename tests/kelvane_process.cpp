@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "kelvane_process.h"
 
 #include <chrono>

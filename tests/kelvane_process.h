@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs the kelvane executable that the environment names, for the tests that
 // check a built program from outside:
 //   KELVANE_EXE         the executable (required)

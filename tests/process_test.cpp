@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a run asks of its own process, each case in a child of its own: it
 // closes standard descriptors and changes signal actions.
 #include "app/process.h"

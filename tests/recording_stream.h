@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An output stream for the tests that keeps what was written and where it was
 // flushed, so that a test can tell whether every line reached the console at
 // once (a buffered line would appear only after the sleep that follows it).

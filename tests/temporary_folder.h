@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A folder of its own for one test, under the system's temporary folder,
 // removed with everything in it when the object goes.
 #pragma once

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # 32-bit Arm Linux with hardware floating point (armhf: the Raspberry Pi 2, 3
 # and Zero 2 W on a 32-bit kernel, where `uname -m` prints armv7l, and other
 # ARMv7 boards), cross-built with Debian's g++-arm-linux-gnueabihf. Its code

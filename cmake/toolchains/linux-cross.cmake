@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross-compiling for another Linux architecture with Debian's cross
 # compilers (g++-<triplet>). Included by the per-architecture toolchain
 # files, which set KELVANE_LINUX_TRIPLET and CMAKE_SYSTEM_PROCESSOR first.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross-compiling for Windows with Debian's MinGW-w64 (the posix-thread
 # variants of the compilers). Included by the per-architecture toolchain
 # files, which set KELVANE_MINGW_TRIPLET and CMAKE_SYSTEM_PROCESSOR first.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading the argument vector and carrying out what it asks for.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every text Kelvane prints. Scripts parse the lines on standard output, so
 // they are kept exactly as the program has always printed them, misspellings
 // included; the lines for people go to standard error.

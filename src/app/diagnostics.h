@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What Kelvane tells people on standard error: one line for each monitor
 // that could not be opened, read or commanded, one when no monitor was found
 // at all, and, when asked for, a trace of every platform step. Standard

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a run needs of its own process before it opens anything: the standard
 // descriptors in place, and a reader that goes away costing only the output.
 #pragma once

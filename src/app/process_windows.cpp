@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/process.h"
 #include "monitors/interruption.h"
 

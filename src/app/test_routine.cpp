@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/test_routine.h"
 
 #include <cstdint>

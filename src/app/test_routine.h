@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The "-t" routine: walks every monitor through each power mode, slowly enough
 // for a person to watch the screens, and prints what the first one reports.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Numbers and bytes in hexadecimal, the one way Kelvane writes them for
 // people (failure lines, the trace) and its tests expect them: upper-case
 // digits, numbers with "0x" before them.

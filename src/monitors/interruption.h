@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What stops a run from outside, and how the run hears of it: Ctrl+C, a
 // closed terminal or console window, kill, logoff and shutdown. The signal
 // handler (Linux) or console handler (Windows) only records the request and

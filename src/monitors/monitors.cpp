@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "monitors/monitors.h"
 
 #include "monitors/interruption.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The set of physical monitors attached to the desktop, and the VESA MCCS
 // power-mode control (VCP code 0xD6) sent to them over DDC/CI.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The seam between Kelvane and the operating system.
 //
 // These are the few platform operations the monitor set needs, modelled on the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The power modes Kelvane sends: the values of the VESA MCCS "Power Mode"
 // control (VCP code 0xD6), and the names that pick them on the command line.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The bus policy in-process, on scripted buses and a fake clock: the retry
 // schedule, a refusal asked again, the lock's timeout per step, the pause
 // before the lock is given back, and which of a connector's buses carries an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "monitors/linux/ddc_ci_frame.h"
 
 #include <gtest/gtest.h>

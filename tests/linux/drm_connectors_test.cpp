@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "monitors/linux/drm_connectors.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Times the real kelvane executable against prompt emulated displays: the
 // figures bench/ddc-linux prints. Not a test: it asserts nothing.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Several programs on one display bus: kelvane runs at once (a hotkey pressed
 // twice), back to back (a script), and another program holding the bus with
 // the same advisory lock. The displays see every process's messages, so a
@@ -23,8 +24,8 @@ namespace {
 
 using std::chrono::milliseconds;
 
-const std::string kEchoOn = "Option: -p, value: On\n";
-const std::string kEchoOff = "Option: -p, value: Off\n";
+const std::string kEchoOn = expected::echo("On");
+const std::string kEchoOff = expected::echo("Off");
 
 Launch kelvane(std::vector<std::string> arguments) {
   Launch launch;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real kelvane executable started the way careless callers start it:
 // with a standard descriptor closed (hotkey daemons, services), and with a
 // reader of its output that goes away early (`| head -1`). Neither may cost
@@ -15,7 +16,7 @@
 namespace kelvane::emulation {
 namespace {
 
-const std::string kEchoOff = "Option: -p, value: Off\n";
+const std::string kEchoOff = expected::echo("Off");
 
 TEST(EmulatedCarelessCallerTest, AClosedStandardDescriptorIsNeverTakenByADisplaysBus) {
   struct Case {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A fake machine for the real kelvane executable, built with umockdev: PCI
 // display controllers with their DRM connectors and I2C adapters in a fake
 // sysfs, /dev/i2c-N nodes answered by emulated displays, and a way to run the

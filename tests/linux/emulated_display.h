@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What answers on one emulated /dev/i2c-N, as the program under test sees it:
 // a DDC/CI display at 0x37 that parses the frames written to it, answers Get
 // VCP Feature with a proper reply and takes Set VCP Feature, its EDID EEPROM

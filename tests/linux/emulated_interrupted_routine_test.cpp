@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The test routine stopped from outside, in real time against emulated
 // monitors: Ctrl+C (SIGINT) during Standby and during Off, SIGTERM, SIGHUP, a
 // reader that goes away (`kelvane -t | head -3`), and a second Ctrl+C while

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real kelvane executable against emulated monitors in a fake sysfs.
 #include <gtest/gtest.h>
 
@@ -15,7 +16,7 @@ namespace {
 
 using std::chrono::milliseconds;
 
-const std::string kEcho = "Option: -p, value: Off\n";
+const std::string kEcho = expected::echo("Off");
 
 TEST(EmulatedMonitorTest, QueryPrintsThePowerModeTheMonitorReports) {
   struct Case {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The test routine in real time (about 67 s) against an emulated monitor:
 // the whole sequence, and every line on the pipe before the sleep after it.
 #include <gtest/gtest.h>

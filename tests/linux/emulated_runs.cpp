@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // EmulatedDesktop::runAll: several processes at once, while the GLib main
 // loop answers the displays. Each process is a testing_support::Child, its
 // pipes and its end watched by the loop.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A desktop and the displays attached to it, for one run of a test.
 #pragma once
 

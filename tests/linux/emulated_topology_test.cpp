@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real kelvane executable on emulations of the machines users have: the
 // proprietary NVIDIA driver, DisplayPort MST docks, amdgpu DisplayPort,
 // laptops with their panels, hybrid laptops, a kernel driver bound at the
@@ -14,8 +15,8 @@
 namespace kelvane::emulation {
 namespace {
 
-const std::string kEchoOff = "Option: -p, value: Off\n";
-const std::string kEchoOn = "Option: -p, value: On\n";
+const std::string kEchoOff = expected::echo("Off");
+const std::string kEchoOn = expected::echo("On");
 
 DisplayBehaviour withEdid(std::uint8_t serial, std::uint16_t powerMode = 1) {
   DisplayBehaviour behaviour;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A throwaway directory tree laid out like a piece of sysfs, for the tests of
 // the readers that take their root as a parameter.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A clock for the bus policy's tests: it moves only when someone sleeps, and
 // remembers each sleep, so that the protocol's waits show in milliseconds
 // without being waited.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Linux platform operations called directly, in this process, against
 // emulated displays: what the end-to-end runs cannot see from outside, such
 // as handle values and the reply fields. Each test has a backend of its own,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Buses that answer from a script, on a fake clock, for the bus policy's
 // tests in-process: each keeps a timeline of what the host did to it
 // ("90 i2c-5 get D6"), so that a test states the retries, the waits and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "umockdev_bridge.h"
 
 #include <glib.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The glue between umockdev and the emulated displays: a testbed (the fake
 // sysfs and /dev), and each /dev/i2c-N node's ioctl, read and write calls
 // handed to the display that answers there.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Entry point of the tests that need a fake sysfs and /dev: they restart
 // themselves under umockdev-wrapper, so that they run the same from CTest and
 // by hand.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelvane.exe under Wine against physical monitors that answer, as the dxva2
 // stand-in plays them: what each monitor is sent and what the program prints
 // of it. Dxva2BasicsTest is what the slow run of the 32-bit release program

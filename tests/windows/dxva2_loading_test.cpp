@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where kelvane.exe loads dxva2 from, what it says when there is none to
 // load, and its trace of every call: under Wine, with the dxva2 stand-in.
 #include <gtest/gtest.h>

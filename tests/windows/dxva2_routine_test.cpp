@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelvane.exe -t under Wine, with the dxva2 stand-in: the test routine in
 // real time, about 67 s.
 #include <gtest/gtest.h>

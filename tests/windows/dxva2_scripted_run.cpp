@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dxva2_scripted_run.h"
 
 #include <gtest/gtest.h>

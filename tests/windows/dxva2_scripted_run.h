@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs of kelvane.exe under Wine against the scripted dxva2 stand-in
 // (tests/windows/dxva2), which the Wine prefix loads instead of Wine's own,
 // and what every such run must show. The tests of the Windows backend, end to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which of a connector's buses carries an exchange with its display. A
 // DisplayPort connector may name two (its AUX channel, and a `ddc` adapter
 // beside it), and one of them may not carry DDC/CI at all: on amdgpu the

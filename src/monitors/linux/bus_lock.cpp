@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "monitors/linux/bus_lock.h"
 
 #include <sys/file.h>

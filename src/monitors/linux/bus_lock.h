@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The advisory lock that shares a bus between runs: an exclusive flock() on
 // the /dev/i2c-N descriptor, the convention of DDC/CI tools on Linux. A run
 // keeps it while it uses the bus and gives it up only once the display may
@@ -8,12 +9,14 @@
 #include <chrono>
 
 #include "monitors/linux/ddc_pacing.h"
+#include "monitors/platform.h"
 
 namespace kelvane::linux_ddc {
 
 // Long enough for any other run's exchanges (a Get with all its retries takes
-// under a second), short enough that a stuck holder does not hang us.
-inline constexpr milliseconds kLockTimeout{2000};
+// under a second), short enough that a stuck holder does not hang us. The
+// failure line words it too, so it lives at the seam.
+inline constexpr milliseconds kLockTimeout = platform::kBusLockTimeout;
 
 // 0 once the lock is held; ETIMEDOUT when another holder kept it for the
 // whole timeout; otherwise flock's errno. Never blocks past the timeout.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // DDC/CI message frames for VCP features, as the VESA DDC/CI standard (v1.1)
 // and MCCS define them, seen from the host's side of an i2c-dev device: the
 // kernel sends the address byte, so a frame we write starts at the source

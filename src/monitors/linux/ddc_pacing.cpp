@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "monitors/linux/ddc_pacing.h"
 
 #include <thread>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The waits DDC/CI v1.1 asks of the host, kept for one display: 40 ms between
 // a Get VCP request and the read of its reply, and 50 ms between the end of
 // one exchange and the next message. A display may silently drop a command

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "monitors/linux/display_adapters.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The I2C adapters that belong to display controllers: the only buses that
 // Kelvane may look at without a DRM connector pointing there. Other adapters
 // (SMBus, sensors, memory SPD, USB bridges) are never opened: probing them

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One display bus as a run uses it: /dev/i2c-N, the lock that shares it with
 // other processes, and the pacing of the display behind it. The run keeps it
 // from first use to its end, across the Monitors objects of one run (a query

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What sysfs says about the DRM connectors: one entry per connector of every
 // card, as plain data. Which of them are monitors is decided elsewhere
 // (monitor_discovery.h).

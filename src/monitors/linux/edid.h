@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The base block of a display's EDID (VESA E-EDID): how a display says what it
 // is. Kelvane reads it for two things only: to tell whether an I2C bus has a
 // display on it at all, and to tell which connector that display is on.

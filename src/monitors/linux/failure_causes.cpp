@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "monitors/linux/failure_causes.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What went wrong, in the words the seam carries up (platform::Failure):
 // the errno of an open or a transfer, and the outcome of an exchange, mapped
 // to the cause that the user's line names. Nothing here prints.

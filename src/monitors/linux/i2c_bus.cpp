@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "monitors/linux/i2c_bus.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How bytes reach a device on an I2C bus: the kernel's i2c-dev interface.
 //
 // Each message carries its address (I2C_RDWR), so that a kernel driver bound

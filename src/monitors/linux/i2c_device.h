@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the bus policy (display_bus.h) needs of an I2C bus, apart from how it
 // is reached: the kernel's i2c-dev in a run (i2c_bus.h), a script in the
 // tests, so that the retries, the waits and the lock can be checked in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "monitors/linux/linux_backend.h"
 
 #include <cerrno>

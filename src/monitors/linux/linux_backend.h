@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The platform operations on Linux, as one object: the monitors that
 // discovery finds are the display monitors, each with one physical monitor,
 // the display on its DDC/CI bus; handles index a table of them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "monitors/linux/monitor_discovery.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which displays a run talks to, and in which order: the policy over what
 // sysfs says (drm_connectors.h, display_adapters.h) and what the EDID
 // EEPROMs of unlinked buses answer.

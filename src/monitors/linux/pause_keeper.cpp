@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "monitors/linux/pause_keeper.h"
 
 #include <signal.h>

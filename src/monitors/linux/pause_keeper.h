@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The pause a run owes its displays after their last messages, kept after
 // the run has ended. Other programs that share a bus take its lock (see
 // bus_lock.h) and then send at once, so the lock may be given back only once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The platform seam on Linux: forwards each operation to the one backend of
 // the run. The seam's free functions take bare handle values, so the state
 // they stand for must live where the functions can find it: this is the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "monitors/linux/sysfs.h"
 
 #include <dirent.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Small readers for sysfs: attributes, directories and links, each failing
 // quietly (an unreadable entry reads as absent), as sysfs entries come and go
 // with the hardware.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Linux backend's trace: one line for every step it takes (what it
 // examined and why it took or skipped it, each message's bytes, each wait),
 // handed to whatever sink the program set; with none, nothing is handed on.

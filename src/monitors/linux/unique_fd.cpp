@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "monitors/linux/unique_fd.h"
 
 #include <unistd.h>

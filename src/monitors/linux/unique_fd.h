@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A file descriptor owned by one object, for the device nodes and sysfs
 // attributes the Linux backend opens.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "monitors/linux/vcp_exchange.h"
 
 #include <string>

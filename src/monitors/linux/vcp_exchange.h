@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One Get or Set VCP Feature with a display, over its bus: the frames of
 // ddc_ci_frame.h, the waits of ddc_pacing.h and the retries that real
 // displays need.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "monitors/windows/dxva2_loader.h"
 
 #include <cwchar>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // dxva2, loaded at run time from the system folder only. It is not one of the
 // KnownDLLs, so an import of it would be looked for first in the folder the
 // program runs from: a portable tool unpacked into Downloads would load any

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Windows monitor configuration API (dxva2), as far as Kelvane uses it.
 //
 // The Windows SDK declares it in physicalmonitorenumerationapi.h and

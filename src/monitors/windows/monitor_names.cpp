@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "monitors/windows/monitor_names.h"
 
 #include <cwchar>

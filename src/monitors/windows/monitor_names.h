@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How the failure lines and the trace name a monitor on Windows: a display
 // monitor by its device and place on the desktop, a physical monitor by its
 // description and the display monitor it belongs to.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The seam over the real Windows API: user32 enumerates the display monitors
 // and dxva2 opens the physical monitors behind them and exchanges VCP values
 // over DDC/CI. The display driver does the DDC/CI framing and the waits the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "monitors/windows/system_errors.h"
 
 #include <iterator>

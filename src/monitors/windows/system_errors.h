@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The system's words for an error code, for the failure lines.
 #pragma once
 

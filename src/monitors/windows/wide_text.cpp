@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "monitors/windows/wide_text.h"
 
 #include <climits>

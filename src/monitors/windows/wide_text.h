@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Windows' UTF-16 text as the UTF-8 that Kelvane writes.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "monitors/windows/windows_trace.h"
 
 namespace kelvane::windows_api {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Windows backend's trace: each dxva2 call with its result and how long it
 // took, handed to whatever sink the program set; with none, nothing is made.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A stand-in for dxva2.dll, the Windows monitor configuration service, so
 // that kelvane.exe can run under Wine against physical monitors that answer.
 // Wine's own dxva2 fails every call with ERROR_CALL_NOT_IMPLEMENTED (120).
