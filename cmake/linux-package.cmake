@@ -112,9 +112,9 @@ scripts and hotkeys: blanking the screens at night, resting an OLED panel,
 waking a wall of monitors.
 
 It speaks DDC/CI itself through the kernel's i2c-dev interface, and only on
-the buses of external monitors, never a laptop panel's. The package loads i2c-dev at
-boot and gives the logged-in user access to the I2C buses of display
-controllers only, so that no root rights are needed.")
+the buses of external monitors, never a laptop panel's. The package loads
+i2c-dev at boot and gives the logged-in user access to the I2C buses of
+display controllers only, so that no root rights are needed.")
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)

@@ -17,8 +17,35 @@ volatile sig_atomic_t gSignal = 0;
 volatile sig_atomic_t gRestoring = 0;
 // A byte in this pipe wakes a rest() under way, whenever the signal came:
 // a flag alone could be set just after rest() looked at it, and the run would
-// then sleep its whole 5 s.
-int gWake[2] = {-1, -1};
+// then sleep its whole 5 s. The handler reads the descriptors from here.
+volatile sig_atomic_t gWakeRead = -1;
+volatile sig_atomic_t gWakeWrite = -1;
+
+// Owns the pipe, so that it is closed when the process ends normally: no
+// descriptor of ours outlives the run.
+class WakePipe {
+ public:
+  WakePipe() {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) == 0) {
+      gWakeRead = ends[0];
+      gWakeWrite = ends[1];
+    }
+  }
+  ~WakePipe() {
+    const int ends[] = {gWakeRead, gWakeWrite};
+    gWakeRead = gWakeWrite = -1;
+    for (const int end : ends) {
+      if (end >= 0) {
+        close(end);
+      }
+    }
+  }
+  WakePipe(const WakePipe&) = delete;
+  WakePipe& operator=(const WakePipe&) = delete;
+  WakePipe(WakePipe&&) = delete;
+  WakePipe& operator=(WakePipe&&) = delete;
+};
 
 void onSignal(int number) {
   if (gRestoring != 0) {
@@ -29,9 +56,9 @@ void onSignal(int number) {
   }
   const int saved = errno;
   const char byte = 1;
-  if (gWake[1] >= 0) {
+  if (gWakeWrite >= 0) {
     // Full pipe: a wake-up is already waiting.
-    [[maybe_unused]] const ssize_t written = write(gWake[1], &byte, 1);
+    [[maybe_unused]] const ssize_t written = write(gWakeWrite, &byte, 1);
   }
   errno = saved;
 }
@@ -39,9 +66,7 @@ void onSignal(int number) {
 }  // namespace
 
 void watch() {
-  if (gWake[0] < 0 && pipe2(gWake, O_CLOEXEC | O_NONBLOCK) != 0) {
-    gWake[0] = gWake[1] = -1;
-  }
+  static WakePipe pipe;
   struct sigaction action {};
   action.sa_handler = onSignal;
   sigemptyset(&action.sa_mask);
@@ -75,10 +100,10 @@ void rest(std::chrono::milliseconds duration) {
     if (left.count() <= 0) {
       return;
     }
-    pollfd wake{gWake[0], POLLIN, 0};
-    // Without the pipe (no descriptor to be had), poll() only sleeps, and a
-    // signal still cuts it short.
-    poll(&wake, gWake[0] >= 0 ? 1 : 0, static_cast<int>(left.count() + 1));
+    pollfd wake{gWakeRead, POLLIN, 0};
+    // Without the pipe (no descriptor to be had, or never watched), poll()
+    // only sleeps, and a signal still cuts it short.
+    poll(&wake, gWakeRead >= 0 ? 1 : 0, static_cast<int>(left.count() + 1));
   }
 }
 
@@ -94,7 +119,7 @@ void forgetForTests() {
   gSignal = 0;
   gRestoring = 0;
   char drained[64];
-  while (gWake[0] >= 0 && read(gWake[0], drained, sizeof drained) > 0) {
+  while (gWakeRead >= 0 && read(gWakeRead, drained, sizeof drained) > 0) {
   }
 }
 

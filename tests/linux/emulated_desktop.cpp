@@ -183,9 +183,6 @@ void EmulatedDesktop::removeAdapter(unsigned bus) {
   const std::string sys = bridge_->sysDirectory();
   unlink((sys + "/bus/i2c/devices/" + node).c_str());
   unlink((sys + "/class/i2c-dev/" + node).c_str());
-  // Its device node goes too: an open then meets the real /dev, which has
-  // none for a bus from busWithoutRealNode().
-  bridge_->detach(bus);
 }
 
 void EmulatedDesktop::giveNumberToAnotherAdapter(unsigned bus, const std::string& card) {

@@ -88,6 +88,9 @@ struct Launch {
   bool otherProgram = false;
   // The launches after this one start only once it has printed a line.
   bool holdOthersUntilItPrints = false;
+  // This one starts only once the first launch has printed this line (then
+  // waits its delay): something done at a known point of a run.
+  std::string afterLine{};
   // How long after the launch before it this one starts.
   std::chrono::milliseconds delay{0};
 };
@@ -110,7 +113,9 @@ class EmulatedDesktop {
                     EmulatedDisplay* besideAux = nullptr);
   // An I2C adapter that no connector links to.
   void addAdapter(const Adapter& wanted, EmulatedDisplay* display);
-  // Unplugs the adapter of a bus, with its device node.
+  // Unplugs the adapter of a bus, as sysfs shows it. Its device node stays
+  // (umockdev would keep a handler of it alive), answered by the display
+  // that was there, which must hear nothing more.
   void removeAdapter(unsigned bus);
   // Another adapter, on the display controller of card, takes the number of
   // a bus whose adapter was unplugged. The device node stays answered by the

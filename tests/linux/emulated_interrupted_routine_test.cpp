@@ -130,10 +130,12 @@ TEST(EmulatedInterruptedRoutineTest, ASecondCtrlCWhileMonitorsArePutBackEndsTheR
   const EmulatedDisplay& first = scene.connect({"card0-DP-1", true, BusLink::kAuxChild, 4});
   const EmulatedDisplay& second = scene.connect({"card0-DP-2", true, BusLink::kAuxChild, 5});
   ASSERT_EQ(scene.desktop.error(), "");
+  // Once Standby is out to both monitors.
   Launch holder;
   holder.arguments = {"flock", "/dev/i2c-5", "-c", "sleep 4"};
   holder.otherProgram = true;
-  holder.delay = milliseconds{12300};
+  holder.afterLine = expected::kRoutineSteps[1].command;
+  holder.delay = milliseconds{300};
 
   const std::vector<RunResult> results =
       scene.desktop.runAll({routine(), holder, signalAfter(SIGINT, milliseconds{200}),

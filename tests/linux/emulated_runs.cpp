@@ -41,6 +41,14 @@ struct Session {
 
   void startMore();
   bool start(Running& run);
+  bool printedByFirst(const std::string& line) {
+    for (const OutputLine& printed : runs.front()->child.result().lines) {
+      if (printed.text == line) {
+        return true;
+      }
+    }
+    return false;
+  }
   void ended(const Running& run) {
     if (run.done && run.openStreams == 0) {
       --running;
@@ -53,7 +61,7 @@ gboolean onStream(gint, GIOCondition, gpointer data, bool isOut) {
   Running& run = *static_cast<Running*>(data);
   const std::size_t lines = run.child.result().lines.size();
   if (isOut ? run.child.readOut() : run.child.readErr()) {
-    if (isOut && !run.printed && run.child.result().lines.size() > lines) {
+    if (isOut && run.child.result().lines.size() > lines) {
       run.printed = true;
       run.session->startMore();
     }
@@ -137,6 +145,9 @@ void Session::startMore() {
           !(previous.done && previous.openStreams == 0)) {
         return;
       }
+    }
+    if (!launches[started].afterLine.empty() && !printedByFirst(launches[started].afterLine)) {
+      return;
     }
     if (launches[started].delay.count() > 0) {
       delaying = true;

@@ -180,11 +180,4 @@ std::string UmockdevBridge::sysDirectory() const {
   return testbed_ != nullptr ? umockdev_testbed_get_sys_dir(testbed_) : "";
 }
 
-void UmockdevBridge::detach(unsigned bus) {
-  if (testbed_ != nullptr) {
-    const std::string node = "/dev/i2c-" + std::to_string(bus);
-    umockdev_testbed_detach_ioctl(testbed_, node.c_str(), nullptr);
-  }
-}
-
 }  // namespace kelvane::emulation

@@ -34,8 +34,6 @@ class UmockdevBridge {
   bool attach(unsigned bus, EmulatedDisplay* display, std::string& error);
   // The fake sysfs's root, for what umockdev cannot do itself.
   std::string sysDirectory() const;
-  // Routes /dev/i2c-N nowhere any more: opens meet the real /dev.
-  void detach(unsigned bus);
 
  private:
   UMockdevTestbed* testbed_ = nullptr;
