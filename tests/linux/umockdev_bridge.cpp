@@ -177,7 +177,14 @@ bool UmockdevBridge::attach(unsigned bus, EmulatedDisplay* display, std::string&
 }
 
 std::string UmockdevBridge::sysDirectory() const {
-  return testbed_ != nullptr ? umockdev_testbed_get_sys_dir(testbed_) : "";
+  if (testbed_ == nullptr) {
+    return "";
+  }
+  // A copy of the caller's to free.
+  gchar* directory = umockdev_testbed_get_sys_dir(testbed_);
+  std::string path = directory;
+  g_free(directory);
+  return path;
 }
 
 }  // namespace kelvane::emulation
