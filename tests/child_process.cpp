@@ -74,6 +74,7 @@ bool Child::start(const std::vector<std::string>& argv, const ChildOptions& opti
     return false;
   }
   std::vector<char*> args;
+  args.reserve(argv.size() + 1);
   for (const std::string& argument : argv) {
     args.push_back(const_cast<char*>(argument.c_str()));
   }
@@ -183,7 +184,7 @@ bool Child::reap(bool wait) {
   return true;
 }
 
-void Child::kill() {
+void Child::kill() const {
   if (pid_ > 0 && !exited_) {
     ::kill(-pid_, SIGKILL);
   }

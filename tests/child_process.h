@@ -86,7 +86,7 @@ class Child {
   bool reap(bool wait);
   bool exited() const { return exited_; }
   // Kills its process group.
-  void kill();
+  void kill() const;
 
   ChildResult& result() { return result_; }
 

@@ -120,10 +120,15 @@ inline std::string routineUpTo(int command) {
   std::string text = std::string(kRoutineStart) + "\n" + kStatusHeading + "\nOn\n";
   for (int i = 0; i <= command; ++i) {
     if (i > 0) {
-      const std::string status = std::string(kStatusHeading) + "\n" + kRoutineSteps[i - 1].obeyed;
-      text += status + "\n" + status + "\n";
+      for (int twice = 0; twice < 2; ++twice) {
+        text += kStatusHeading;
+        text += "\n";
+        text += kRoutineSteps[i - 1].obeyed;
+        text += "\n";
+      }
     }
-    text += std::string(kRoutineSteps[i].command) + "\n";
+    text += kRoutineSteps[i].command;
+    text += "\n";
   }
   return text;
 }

@@ -171,7 +171,7 @@ bool destroyPhysicalMonitor(PhysicalMonitorHandle monitor) {
 void sleepMilliseconds(std::uint32_t milliseconds) {
   fake::record("sleep " + std::to_string(milliseconds));
   if (++platform().sleeps == platform().signalledSleep && platform().signalDuringSleep != 0) {
-    raise(platform().signalDuringSleep);
+    static_cast<void>(raise(platform().signalDuringSleep));
   }
 }
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <string>
@@ -94,7 +95,7 @@ TEST_F(TestRoutineTest, AnInterruptedQuerySendsNoCommandAfterIt) {
   RunRequest request;
   request.query = request.power = true;
   request.powerMode = PowerMode::kOff;
-  raise(SIGINT);
+  static_cast<void>(kill(getpid(), SIGINT));  // as Ctrl+C would
   RecordingStream out;
   EXPECT_EQ(runRequest(request, out.stream()), 130);
   EXPECT_EQ(out.text(), "");

@@ -28,7 +28,7 @@ void prepareProcess() {
   }
   // A write to a pipe whose reader has gone then fails with EPIPE instead of
   // killing the process in the middle of its commands.
-  signal(SIGPIPE, SIG_IGN);
+  static_cast<void>(signal(SIGPIPE, SIG_IGN));
   interruption::watch();
 }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Times the real kelvane executable against prompt emulated displays: the
 // figures bench/ddc-linux prints. Not a test: it asserts nothing.
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -203,6 +205,22 @@ Launch kelvane(std::vector<std::string> arguments) {
   return launch;
 }
 
+// Whether a program of that name is on PATH.
+bool onPath(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  const std::string folders = path != nullptr ? path : "";
+  std::size_t start = 0;
+  while (start <= folders.size()) {
+    const std::size_t end = std::min(folders.find(':', start), folders.size());
+    const std::string candidate = folders.substr(start, end - start) + "/" + program;
+    if (end > start && access(candidate.c_str(), X_OK) == 0) {
+      return true;
+    }
+    start = end + 1;
+  }
+  return false;
+}
+
 // kelvane and ddcutil (a general DDC/CI tool, given the bus, so that it
 // probes nothing else) on the same emulated displays, run after run in
 // turn, so that both meet the same load.
@@ -268,7 +286,7 @@ int main(int argc, char** argv) {
     return failed;
   }
   // Only where ddcutil is installed: it is a benchmark's yardstick, nothing more.
-  if (std::system("command -v ddcutil >/dev/null 2>&1") == 0) {
+  if (kelvane::emulation::onPath("ddcutil")) {
     return kelvane::emulation::sideBySide(static_cast<int>(runs));
   }
   std::printf("ddcutil is not installed: no side-by-side figures (apt-get install ddcutil)\n");

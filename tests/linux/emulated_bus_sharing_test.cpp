@@ -3,7 +3,6 @@
 // twice), back to back (a script), and another program holding the bus with
 // the same advisory lock. The displays see every process's messages, so a
 // pause broken across processes shows as a violation.
-#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -11,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -150,9 +150,9 @@ Clock::time_point lockedAfterwards(unsigned bus) {
 // wait for whoever adopted them (init here) to reap them do not count.
 int livingProcessesIn(pid_t group) {
   int living = 0;
-  DIR* proc = opendir("/proc");
-  while (const dirent* entry = proc != nullptr ? readdir(proc) : nullptr) {
-    std::ifstream stat(std::string("/proc/") + entry->d_name + "/stat");
+  std::error_code failed;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", failed)) {
+    std::ifstream stat(entry.path() / "stat");
     std::string line;
     if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) {
       continue;
@@ -164,9 +164,6 @@ int livingProcessesIn(pid_t group) {
     pid_t processGroup = 0;
     fields >> state >> parent >> processGroup;
     living += processGroup == group && state != 'Z' ? 1 : 0;
-  }
-  if (proc != nullptr) {
-    closedir(proc);
   }
   return living;
 }

@@ -234,8 +234,8 @@ std::vector<RunResult> EmulatedDesktop::runAll(const std::vector<Launch>& launch
     g_main_loop_unref(session.loop);
   }
   std::vector<RunResult> results;
-  for (const std::unique_ptr<Running>& run : session.runs) {
-    results.push_back(run->child.result());
+  for (const std::unique_ptr<Running>& launched : session.runs) {
+    results.push_back(launched->child.result());
   }
   return results;
 }

@@ -4,13 +4,12 @@
 // handed to the display that answers there.
 #pragma once
 
+#include <umockdev.h>
+
 #include <string>
 #include <vector>
 
 #include "emulated_display.h"
-
-typedef struct _UMockdevTestbed UMockdevTestbed;
-typedef struct _UMockdevIoctlBase UMockdevIoctlBase;
 
 namespace kelvane::emulation {
 

@@ -41,12 +41,12 @@ BusExchange exchangeOnAnyBus(ConnectorBuses& display,
       current.pacing().continueFrom(previous.pacing());
       display.active = i;
     }
-    VcpResult result = operation(current);
+    const VcpResult result = operation(current);
     if (!mayCarryNoDdc(result, current)) {
-      return BusExchange{std::move(result), &current};
+      return BusExchange{result, &current};
     }
     if (first.bus == nullptr) {
-      first = BusExchange{std::move(result), &current};
+      first = BusExchange{result, &current};
     }
   }
   return first;

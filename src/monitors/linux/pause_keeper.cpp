@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <initializer_list>
 
 namespace kelvane::linux_ddc {
 namespace {
@@ -40,9 +41,9 @@ void sleepUntil(Clock::time_point until) {
 }
 
 [[noreturn]] void keep(std::vector<OwedPause> pauses) {
-  signal(SIGINT, SIG_IGN);
-  signal(SIGHUP, SIG_IGN);
-  signal(SIGQUIT, SIG_IGN);
+  for (const int number : {SIGINT, SIGHUP, SIGQUIT}) {
+    static_cast<void>(signal(number, SIG_IGN));
+  }
   std::sort(pauses.begin(), pauses.end(), [](const OwedPause& left, const OwedPause& right) {
     return left.descriptor < right.descriptor;
   });

@@ -16,8 +16,8 @@
 namespace kelvane::linux_ddc {
 
 struct OwedPause {
-  int descriptor;           // a bus's, locked
-  Clock::time_point until;  // when its display may take the next message
+  int descriptor = -1;        // a bus's, locked
+  Clock::time_point until{};  // when its display may take the next message
 };
 
 // Starts the child that keeps them, with no other descriptor open (its
