@@ -10,7 +10,6 @@
 #pragma once
 
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -72,9 +71,6 @@ using RunResult = testing_support::ChildResult;
 // One process of a runAll(), or something done to the machine meanwhile.
 struct Launch {
   std::vector<std::string> arguments;
-  // Done in this process when its turn comes, instead of starting one: an
-  // adapter unplugged during a run, say.
-  std::function<void()> action{};
   // Instead of starting one: this signal to the process of an earlier launch.
   int signal = 0;
   std::size_t signalled = 0;

@@ -158,13 +158,11 @@ void Session::startMore() {
     Running& run = *runs[started];
     ++started;
     const Launch& launch = launches[run.index];
-    if (launch.action || launch.signal != 0) {
+    if (launch.signal != 0) {
       // When it happened, for the tests that time what follows.
       run.child.result().start = Clock::now();
-      if (launch.action) {
-        launch.action();
-      } else if (launch.signalled < run.index && runs[launch.signalled]->child.pid() > 0 &&
-                 !runs[launch.signalled]->done) {
+      if (launch.signalled < run.index && runs[launch.signalled]->child.pid() > 0 &&
+          !runs[launch.signalled]->done) {
         kill(runs[launch.signalled]->child.pid(), launch.signal);
       }
       run.done = true;
