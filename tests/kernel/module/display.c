@@ -4,6 +4,15 @@
 
 /* ---- the log of what the displays saw, and of their complaints ---- */
 
+/* A whole line or nothing: a full log keeps what it holds. */
+static void kd_log_line(char *log, size_t *length, const char *label, const char *separator,
+			const char *line)
+{
+	if (*length + strlen(label) + strlen(separator) + strlen(line) + 2 < KD_LOG_SIZE)
+		*length += scnprintf(log + *length, KD_LOG_SIZE - *length, "%s%s%s\n", label,
+				     separator, line);
+}
+
 __printf(2, 3) void kd_record(struct kd_display *d, const char *fmt, ...)
 {
 	va_list args;
@@ -12,10 +21,7 @@ __printf(2, 3) void kd_record(struct kd_display *d, const char *fmt, ...)
 	va_start(args, fmt);
 	vscnprintf(line, sizeof(line), fmt, args);
 	va_end(args);
-	if (kd_journal_length + strlen(d->label) + strlen(line) + 3 < KD_LOG_SIZE)
-		kd_journal_length += scnprintf(kd_journal + kd_journal_length,
-					       KD_LOG_SIZE - kd_journal_length, "%s %s\n",
-					       d->label, line);
+	kd_log_line(kd_journal, &kd_journal_length, d->label, " ", line);
 }
 
 __printf(2, 3) void kd_violation(struct kd_display *d, const char *fmt, ...)
@@ -27,10 +33,7 @@ __printf(2, 3) void kd_violation(struct kd_display *d, const char *fmt, ...)
 	vscnprintf(line, sizeof(line), fmt, args);
 	va_end(args);
 	d->violations++;
-	if (kd_violation_length + strlen(d->label) + strlen(line) + 4 < KD_LOG_SIZE)
-		kd_violation_length += scnprintf(kd_violation_log + kd_violation_length,
-						 KD_LOG_SIZE - kd_violation_length,
-						 "%s: %s\n", d->label, line);
+	kd_log_line(kd_violation_log, &kd_violation_length, d->label, ": ", line);
 	pr_warn("kelvane_displays: %s: %s\n", d->label, line);
 }
 
